@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Runs every test: native build and tests, the Windows build under Wine, the unit tests with
+# AddressSanitizer and UndefinedBehaviorSanitizer, and the threaded rack test with ThreadSanitizer.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+out=${OV_TEST_BUILD_ROOT:-$root/build/test}
+jobs=${OV_JOBS:-$(nproc)}
+
+tools/setup.sh || { echo "setup failed"; exit 1; }
+
+passed=0
+failed=0
+step() {  # step NAME COMMAND...: runs a step, counts it, never stops the run
+  local name=$1; shift
+  echo "=== $name"
+  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "=== $name FAILED"; fi
+}
+
+configure_and_build() {  # folder, cmake arguments..., -- targets...
+  local dir=$1; shift
+  local args=() targets=()
+  while (($#)) && [ "$1" != "--" ]; do args+=("$1"); shift; done
+  [ "${1:-}" = "--" ] && shift
+  targets=("$@")
+  cmake -S "$root" -B "$dir" -G Ninja "${args[@]}" >"$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; return 1; }
+  if ((${#targets[@]})); then
+    cmake --build "$dir" -j "$jobs" --target "${targets[@]}"
+  else
+    cmake --build "$dir" -j "$jobs"
+  fi
+}
+mkdir -p "$out"
+
+step "windows build" configure_and_build "$out/win" \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DOV_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=Release
+step "native build" configure_and_build "$out/native" -DOV_WINDOWS_BUILD_DIR="$out/win"
+step "native and wine tests" ctest --test-dir "$out/native" --output-on-failure -j "$jobs"
+
+step "sanitizer build (address, undefined)" configure_and_build "$out/asan" -DOV_SANITIZE=address,undefined \
+  -DCMAKE_BUILD_TYPE=Debug -- common_tests cli_tests host_tests
+step "unit tests under AddressSanitizer and UndefinedBehaviorSanitizer" \
+  ctest --test-dir "$out/asan" --output-on-failure -j "$jobs" -L '^(common|cli|host)$'
+
+if [ -d "$root/tests/host_tsan" ]; then
+  step "thread sanitizer build" configure_and_build "$out/tsan" -DOV_SANITIZE=thread -- host_tsan_tests
+  step "threaded rack under ThreadSanitizer" ctest --test-dir "$out/tsan" --output-on-failure -L '^host_tsan$'
+fi
+
+echo
+echo "steps: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
