@@ -14,6 +14,12 @@
 
 namespace ovhost {
 
+// The fixed processing setup of every plug-in in this host.
+inline constexpr std::uint32_t kSampleRate = 48000;
+inline constexpr std::uint32_t kBlockFrames = 480;
+// Channel buffers handed to one plug-in per direction, whatever it reports.
+inline constexpr std::uint32_t kMaxPluginChannels = 8;
+
 // A result or the message text that explains the failure (lower case, no final period).
 template <class T>
 class Outcome {
