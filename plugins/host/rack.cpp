@@ -1,0 +1,317 @@
+#include "rack.h"
+
+#include "adapt.h"
+#include "formats.h"
+#include "platform/shared_memory.h"
+#include "protocol_lines.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace ovhost {
+
+namespace {
+
+constexpr std::string_view kStateWarning = "loaded, but its saved settings were not restored: ";
+
+class UnavailableEditorWindows final : public EditorWindows {
+public:
+    Outcome<WindowHandle> create(const std::string&, const WindowPlacement&) override {
+        return Outcome<WindowHandle>::failure("could not create the plugin window (editor windows are not available in this host yet)");
+    }
+    void bring_to_front(WindowHandle) override {}
+    void set_client_size(WindowHandle, std::uint32_t, std::uint32_t) override {}
+    void destroy(WindowHandle) override {}
+    std::vector<WindowHandle> take_close_requests() override { return {}; }
+    std::vector<WindowResize> take_resizes() override { return {}; }
+};
+
+// The position in `chain` of the entry that shares `cells` with a slot.
+Chain::iterator find_chain_slot(Chain& chain, const std::shared_ptr<SlotCells>& cells) {
+    return std::find_if(chain.begin(), chain.end(), [&](const ChainSlot& entry) { return entry.cells == cells; });
+}
+
+}  // namespace
+
+PluginLoader format_plugin_loader() {
+    return [](const SlotSpec& spec, std::uint32_t rack_channels) {
+        return load_slot_plugin(spec.kind, spec.path, spec.uid, rack_channels);
+    };
+}
+
+std::unique_ptr<EditorWindows> make_unavailable_editor_windows() { return std::make_unique<UnavailableEditorWindows>(); }
+
+Rack::Rack(RackContext context) : context_(std::move(context)) {}
+
+Rack::~Rack() {
+    if (!shut_down_) shut_down();
+}
+
+void Rack::write_event(const ov::Json& event) const {
+    if (context_.events) context_.events(event);
+}
+
+void Rack::wake_audio_thread() {
+    if (context_.event) context_.event->set();
+}
+
+RackSlot* Rack::find(std::uint32_t key) {
+    for (auto& slot : slots_) {
+        if (slot.key == key) return &slot;
+    }
+    return nullptr;
+}
+
+bool Rack::collect_returns(std::uint32_t timeout_ms) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (outstanding_returns_ > 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) break;
+        auto chain = context_.returned.receive(static_cast<std::uint32_t>(left.count()));
+        if (!chain) break;
+        --outstanding_returns_;
+        for (auto& entry : *chain) held_.push_back(std::move(entry));
+    }
+    return outstanding_returns_ == 0;
+}
+
+Status Rack::take_back() {
+    if (context_.to_audio.send(chain_message::TakeBack{})) ++outstanding_returns_;
+    wake_audio_thread();
+    if (!collect_returns(context_.take_back_timeout_ms)) return Status::failure(std::string(kStuckAudioThreadMessage));
+    return ok_status();
+}
+
+void Rack::hand_over() {
+    Chain chain;
+    chain.reserve(slots_.size());
+    for (const auto& slot : slots_) {
+        auto entry = find_chain_slot(held_, slot.cells);
+        if (entry == held_.end()) continue;
+        chain.push_back(std::move(*entry));
+        held_.erase(entry);
+    }
+    held_.clear();
+    update_latency();
+    ChainMessage message{chain_message::Install{std::move(chain)}};
+    if (!context_.to_audio.send(std::move(message))) {
+        // The audio thread is gone: the processors stay here until the rack ends.
+        for (auto& entry : std::get<chain_message::Install>(message).chain) held_.push_back(std::move(entry));
+    }
+    wake_audio_thread();
+}
+
+void Rack::update_latency() {
+    std::uint32_t total = 0;
+    for (auto& slot : slots_) {
+        const std::uint32_t latency = slot.instance->latency();
+        slot.cells->latency.store(latency);
+        total += latency;  // wraps like the 32-bit field it goes into
+    }
+    const std::uint32_t previous = context_.mapping.exchange_total_latency(total);
+    if (previous != total) write_event(ov::Json{{"event", "latency"}, {"total", total}});
+}
+
+SlotResult Rack::describe(const RackSlot& slot) const {
+    SlotResult result;
+    result.key = slot.key;
+    result.ok = true;
+    result.name = slot.name;
+    result.vendor = slot.vendor;
+    result.latency = slot.cells->latency.load();
+    result.inputs = slot.inputs;
+    result.outputs = slot.outputs;
+    result.adapt = adapt_text(context_.channels, slot.inputs, slot.outputs, fold_is_left(slot.fold));
+    result.has_editor = slot.has_editor;
+    result.params = slot.params;
+    return result;
+}
+
+std::optional<RackSlot> Rack::load_slot(const SlotSpec& spec, SlotResult& result) {
+    result = SlotResult{};
+    result.key = spec.key;
+    return call_slot(spec.key, [&]() -> std::optional<RackSlot> {
+        auto loaded = context_.loader(spec, context_.channels);
+        if (!loaded) {
+            result.error = loaded.error();
+            return std::nullopt;
+        }
+        LoadedPlugin& plugin = loaded.value();
+        RackSlot slot;
+        slot.key = spec.key;
+        slot.kind = spec.kind;
+        slot.path = spec.path;
+        slot.uid = spec.uid;
+        slot.fold = spec.fold;
+        slot.name = plugin.name;
+        slot.vendor = plugin.vendor;
+        slot.inputs = plugin.inputs;
+        slot.outputs = plugin.outputs;
+        slot.instance = std::move(plugin.instance);
+        slot.cells = std::make_shared<SlotCells>();
+        slot.cells->bypass.store(spec.bypass);
+
+        std::optional<std::string> warning;
+        if (spec.state && !spec.state->empty()) {
+            auto bytes = decode_state_base64(*spec.state);
+            if (!bytes) {
+                warning = bytes.error();
+            } else if (auto restored = slot.instance->load_state(bytes.value()); !restored) {
+                warning = restored.error();
+            }
+        }
+        slot.has_editor = slot.instance->has_editor();
+        slot.params = static_cast<std::uint32_t>(slot.instance->params().size());
+        slot.cells->latency.store(slot.instance->latency());
+
+        held_.push_back(make_chain_slot(std::move(plugin.processor), slot.inputs, slot.outputs, context_.channels,
+                                        slot.key, slot.cells, fold_is_left(spec.fold)));
+        result = describe(slot);
+        if (warning) result.error = std::string(kStateWarning) + *warning;
+        return slot;
+    });
+}
+
+void Rack::forget_editor_window(RackSlot& slot) {
+    if (!slot.editor.open) return;
+    const WindowHandle window = slot.editor.window;
+    slot.editor = EditorState{};
+    if (window) context_.windows->destroy(window);
+}
+
+void Rack::close_editor(RackSlot& slot) {
+    if (!slot.editor.open) return;
+    const WindowHandle window = slot.editor.window;
+    slot.editor = EditorState{};
+    slot.instance->close_editor();
+    if (window) context_.windows->destroy(window);
+}
+
+Outcome<EditorSize> Rack::open_editor(RackSlot& slot, const WindowPlacement& placement) {
+    if (slot.editor.open) {
+        context_.windows->bring_to_front(slot.editor.window);
+        return EditorSize{slot.editor.width, slot.editor.height};
+    }
+    if (!slot.has_editor)
+        return Outcome<EditorSize>::failure(slot.name + " has no window of its own; use the parameter list");
+    auto window = context_.windows->create(slot.name + " - Orvia", placement);
+    if (!window) return Outcome<EditorSize>::failure(window.error());
+    auto size = call_slot(slot.key, [&] { return slot.instance->open_editor(window.value()); });
+    if (!size) {
+        context_.windows->destroy(window.value());
+        return size;
+    }
+    context_.windows->set_client_size(window.value(), size->width, size->height);
+    slot.editor = EditorState{true, window.value(), size->width, size->height};
+    return size;
+}
+
+void Rack::drop_slot(RackSlot& slot) {
+    close_editor(slot);
+    auto entry = find_chain_slot(held_, slot.cells);
+    if (entry != held_.end()) held_.erase(entry);  // destroys the processor first
+    slot.instance.reset();
+    slot.cells.reset();
+}
+
+Outcome<std::vector<SlotResult>> Rack::set_rack(const std::vector<SlotSpec>& specs) {
+    if (specs.size() > kMaxRackSlots)
+        return Outcome<std::vector<SlotResult>>::failure("a rack holds at most " + decimal_text(kMaxRackSlots) +
+                                                          " plugins");
+    if (auto taken = take_back(); !taken) return Outcome<std::vector<SlotResult>>::failure(taken.error());
+
+    // Slots whose key is asked for again may be reused; the others go now.
+    std::vector<RackSlot> set_aside;
+    for (auto& slot : slots_) {
+        const bool wanted = std::any_of(specs.begin(), specs.end(), [&](const SlotSpec& spec) { return spec.key == slot.key; });
+        if (wanted) {
+            set_aside.push_back(std::move(slot));
+        } else {
+            drop_slot(slot);
+        }
+    }
+    slots_.clear();
+
+    std::vector<RackSlot> new_slots;
+    std::vector<SlotResult> results;
+    std::vector<std::shared_ptr<SlotCells>> result_cells;  // of the slot behind each result
+    for (const auto& spec : specs) {
+        auto previous = std::find_if(set_aside.begin(), set_aside.end(),
+                                     [&](const RackSlot& slot) { return slot.instance && slot.key == spec.key; });
+        if (previous != set_aside.end() && previous->path == spec.path && previous->uid == spec.uid) {
+            RackSlot slot = std::move(*previous);
+            set_aside.erase(previous);
+            slot.cells->bypass.store(spec.bypass);
+            if (auto entry = find_chain_slot(held_, slot.cells); entry != held_.end()) entry->fold_left = fold_is_left(spec.fold);
+            slot.kind = spec.kind;
+            slot.fold = spec.fold;
+            results.push_back(describe(slot));
+            result_cells.push_back(slot.cells);
+            new_slots.push_back(std::move(slot));
+            continue;
+        }
+        if (previous != set_aside.end()) {
+            drop_slot(*previous);
+            set_aside.erase(previous);
+        }
+        SlotResult result;
+        auto slot = load_slot(spec, result);
+        results.push_back(std::move(result));
+        result_cells.push_back(slot ? slot->cells : nullptr);
+        if (slot) new_slots.push_back(std::move(*slot));
+    }
+    for (auto& slot : set_aside) drop_slot(slot);
+    set_aside.clear();
+
+    slots_ = std::move(new_slots);
+    hand_over();
+    // Latencies as the rebuilt rack reports them.
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        if (result_cells[i]) results[i].latency = result_cells[i]->latency.load();
+    }
+    return results;
+}
+
+void Rack::restart(std::uint32_t key) {
+    if (!take_back()) return;
+    if (RackSlot* slot = find(key)) {
+        auto reactivated = call_slot(key, [&] { return slot->instance->reactivate(); });
+        if (!reactivated)
+            write_event(ov::Json{{"event", "log"},
+                                 {"message", "slot " + decimal_text(key) + ": restart failed: " + reactivated.error()}});
+    }
+    hand_over();
+}
+
+void Rack::shut_down() {
+    if (shut_down_) return;
+    shut_down_ = true;
+    for (auto& slot : slots_) close_editor(slot);
+    if (context_.to_audio.send(chain_message::Stop{})) ++outstanding_returns_;
+    wake_audio_thread();
+    collect_returns(kStopTimeoutMs);
+    held_.clear();
+    for (auto& slot : slots_) {
+        slot.instance.reset();
+        slot.cells.reset();
+    }
+    slots_.clear();
+}
+
+ov::Json slot_result_json(const SlotResult& result) {
+    return ov::Json{
+        {"key", result.key},
+        {"ok", result.ok},
+        {"error", result.error ? ov::Json(*result.error) : ov::Json(nullptr)},
+        {"name", result.name},
+        {"vendor", result.vendor},
+        {"latency", result.latency},
+        {"inputs", result.inputs},
+        {"outputs", result.outputs},
+        {"adapt", result.adapt},
+        {"hasEditor", result.has_editor},
+        {"params", result.params},
+    };
+}
+
+}  // namespace ovhost
