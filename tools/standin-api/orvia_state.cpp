@@ -24,7 +24,7 @@ const char* const initial_state = R"JSON({
     "replay": {"active": true, "seconds": 30},
     "meters": {"inputDb": -23.04, "outputDb": -119.5, "lufsShort": -17.96},
     "outputMode": "Headphones",
-    "ducking": {"enabled": true, "rules": 2, "duckingNow": false},
+    "ducking": {"enabled": true, "rules": 2, "duckingNow": 1},
     "vmics": [{"enabled": false, "label": "Orvia Chat"}, {"enabled": true, "label": "Orvia Mic"}],
     "tune": {"enabled": true, "tempo": 120, "keyName": "A", "scale": "minor"},
     "harmony": {"enabled": true, "voices": 2, "preset": "Choir", "doubler": true, "pattern": "arpUp"},

@@ -1,0 +1,41 @@
+#pragma once
+// Runs Windows programs under Wine for the end-to-end tests, in a private prefix that is
+// created once under the build folder.
+#include "process_runner.h"
+
+#include <string>
+#include <vector>
+
+namespace ovtest {
+
+struct WinePrefix {
+    std::string path;     // WINEPREFIX
+    std::string roaming;  // the user's roaming application-data folder inside it
+};
+
+// Creates the prefix at `prefix_path` on first use (wineboot -i, which takes about 30 s)
+// and finds its roaming folder. Absent, with the reason in `why_not`, when wine is not
+// installed or the prefix cannot be made. Safe to call from several test processes at once.
+std::optional<WinePrefix> prepare_wine_prefix(const std::string& prefix_path, std::string& why_not);
+
+// The environment every Wine run gets: the prefix, no debug output, no Mono/Gecko prompts.
+std::vector<EnvOverride> wine_environment(const WinePrefix& prefix);
+
+// Runs `exe` with `args` under wine in the prefix; options.env is applied on top.
+RunResult run_under_wine(const WinePrefix& prefix, const std::string& exe, const std::vector<std::string>& args,
+                         RunOptions options = {});
+
+// Holds an exclusive lock on the prefix across processes, so that a test that changes
+// files inside it (such as the settings file in the roaming folder) runs alone.
+class WinePrefixLock {
+public:
+    explicit WinePrefixLock(const WinePrefix& prefix);
+    ~WinePrefixLock();
+    WinePrefixLock(const WinePrefixLock&) = delete;
+    WinePrefixLock& operator=(const WinePrefixLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
+}  // namespace ovtest
