@@ -340,8 +340,8 @@ Overloaded(Handlers...) -> Overloaded<Handlers...>;
 
 AudioLoop::AudioLoop(AudioMapping mapping, ChainInbox inbox, ChainReturnSender returns, AudioClocks clocks)
     : mapping_(mapping),
-      inbox_(std::move(inbox)),
       returns_(std::move(returns)),
+      inbox_(std::move(inbox)),
       clocks_(clocks),
       channels_(audio_channel_count(mapping.channels())),
       host_buffers_(channels_, std::vector<float>(kBlockFrames, 0.0f)),

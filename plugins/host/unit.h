@@ -316,8 +316,10 @@ private:
     void run_slot(ChainSlot& slot);
 
     AudioMapping mapping_;
-    ChainInbox inbox_;
+    // Declared in this order so that the inbox closes before the return channel: a main thread
+    // that sees no more chains coming also finds its messages refused.
     ChainReturnSender returns_;
+    ChainInbox inbox_;
     AudioClocks clocks_;
     std::uint32_t channels_ = 1;
     std::vector<std::vector<float>> host_buffers_;
