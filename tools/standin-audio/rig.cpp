@@ -111,6 +111,8 @@ double Rig::now_ms() const { return static_cast<double>(steady_ns() - started_ns
 
 bool Rig::send_line(const std::string& raw_line) { return host_->write_line(raw_line); }
 
+bool Rig::send_bytes(const std::string& bytes) { return host_->write(bytes); }
+
 bool Rig::send(const ov::Json& request) { return send_line("OVP " + ov::to_compact_json(request)); }
 
 std::optional<ov::Json> Rig::request(ov::Json request, std::uint32_t timeout_ms) {

@@ -106,6 +106,8 @@ public:
     unsigned channels() const { return channels_; }
 
     bool send_line(const std::string& raw_line);
+    // Writes the bytes exactly as given (no line feed added).
+    bool send_bytes(const std::string& bytes);
     bool send(const ov::Json& request);
     // Sends the request with the next numeric id (unless it has one) and waits for its reply.
     std::optional<ov::Json> request(ov::Json request, std::uint32_t timeout_ms = 15000);

@@ -88,6 +88,22 @@ bool read_expectation(const ov::Json& value, Expectation& expect, std::string& e
     return true;
 }
 
+bool decode_hex(const std::string& hex, std::string& bytes) {
+    auto nibble = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    if (hex.size() % 2 != 0) return false;
+    for (std::size_t i = 0; i < hex.size(); i += 2) {
+        int high = nibble(hex[i]), low = nibble(hex[i + 1]);
+        if (high < 0 || low < 0) return false;
+        bytes += static_cast<char>(high * 16 + low);
+    }
+    return true;
+}
+
 }  // namespace
 
 bool read_signal(const ov::Json& value, Signal& signal, std::string& error) {
@@ -209,7 +225,11 @@ ov::Json run_script(const ov::Json& script) {
         bool ok = true;
 
         if (action == "send") {
-            if (step.contains("line"))
+            if (step.contains("hex")) {
+                // Raw bytes, for lines that JSON text cannot carry (invalid UTF-8).
+                std::string bytes;
+                ok = decode_hex(string_or(step, "hex", ""), bytes) && rig->send_bytes(bytes);
+            } else if (step.contains("line"))
                 ok = rig->send_line(string_or(step, "line", ""));
             else
                 ok = rig->send(step.value("request", ov::Json::object()));
