@@ -133,8 +133,10 @@ double single_as_printed(double single_value) {
 }
 
 std::optional<std::int64_t> parse_i64(std::string_view word) {
+    // One sign at most: "+" is dropped here, "-" is read by from_chars.
+    std::size_t first_digit = 0;
     if (!word.empty() && word.front() == '+') word.remove_prefix(1);
-    const std::size_t first_digit = !word.empty() && word.front() == '-' ? 1 : 0;
+    else if (!word.empty() && word.front() == '-') first_digit = 1;
     if (word.size() <= first_digit || word[first_digit] < '0' || word[first_digit] > '9') return std::nullopt;
     std::int64_t value = 0;
     auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value);
