@@ -222,6 +222,7 @@ public:
         return *state;
     }
     std::shared_ptr<FakeState> latest(const std::string& uid) { return instances_[uid].empty() ? nullptr : instances_[uid].back(); }
+    std::shared_ptr<FakeState> nth(const std::string& uid, std::size_t index) { return instances_[uid].at(index); }
     int created(const std::string& uid) { return static_cast<int>(instances_[uid].size()); }
     std::optional<std::string> create_error;  // fails every creation when set
     std::map<std::string, std::int32_t> call_key_at_create;
