@@ -64,8 +64,9 @@ public:
         std::thread(pump, stderr_fd, err_).detach();
     }
     ~PosixChildProcess() override {
+        // End of input is the polite way to end a child; one that ignores it is killed.
         close_stdin();
-        if (!exit_code_ && !wait(0)) {
+        if (!exit_code_ && !wait(2000)) {
             kill();
             wait(10000);
         }

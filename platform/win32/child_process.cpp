@@ -94,8 +94,9 @@ public:
         std::thread(pump, stderr_read, err_).detach();
     }
     ~Win32ChildProcess() override {
+        // End of input is the polite way to end a child; one that ignores it is killed.
         close_stdin();
-        if (!wait(0)) {
+        if (!wait(2000)) {
             kill();
             wait(10000);
         }
