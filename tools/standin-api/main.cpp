@@ -37,7 +37,7 @@ const char* const help_text =
     "  --refusal TEXT         the error text of the refuse mode\n"
     "  --delay-ms N           the delay of the slow mode (default 1500)\n"
     "  --huge-entries N       the number of texts in the huge-body answer (default 200000)\n"
-    "  --max-requests N       exit after serving N requests\n"
+    "  --max-requests N       exit after answering N requests\n"
     "  -h, --help             this text\n"
     "\n"
     "Modes:\n";
@@ -143,7 +143,7 @@ int main(int argc, char** argv) {
     const timespec step{0, 100 * 1000 * 1000};
     while (true) {
         if (sigtimedwait(&stop_signals, nullptr, &step) > 0) break;
-        if (parsed.max_requests > 0 && server.requests().size() >= parsed.max_requests) break;
+        if (parsed.max_requests > 0 && server.answered() >= parsed.max_requests) break;
     }
     server.stop();
     return 0;

@@ -360,11 +360,27 @@ void StandinApi::handle_connection(int socket) {
     }
     send_all(socket, encode_reply(reply));
     ::shutdown(socket, SHUT_WR);
+    ++answered_;
+}
+
+// Misbehaviours that replace the answer: the request is not carried out at all.
+static bool replaces_answer(Misbehaviour mode) {
+    switch (mode) {
+        case Misbehaviour::PingStatus:
+        case Misbehaviour::ApiVersion:
+        case Misbehaviour::Refusal:
+        case Misbehaviour::Empty500:
+        case Misbehaviour::Unauthorized:
+        case Misbehaviour::HugeBody: return true;
+        default: return false;
+    }
 }
 
 Reply StandinApi::answer(const RecordedRequest& request) {
     const bool is_ping = request.target == "/v1/ping";
     const bool is_command = request.target.rfind("/v1/cmd/", 0) == 0;
+    const std::optional<Misbehaviour> mode = take_misbehaviour(is_ping);
+    if (mode && replaces_answer(*mode)) return apply(*mode, Reply{}, is_ping);
     Reply normal;
     if (is_ping && request.method == "GET") {
         normal = Reply::json(200, Json{{"apiVersion", options_.api_version}, {"app", "Orvia"}, {"version", "2.4.1"}});
@@ -387,7 +403,7 @@ Reply StandinApi::answer(const RecordedRequest& request) {
     } else {
         normal = Reply::error(404, "not found");
     }
-    if (auto mode = take_misbehaviour(is_ping)) return apply(*mode, std::move(normal), is_ping);
+    if (mode) return apply(*mode, std::move(normal), is_ping);
     return normal;
 }
 

@@ -8,6 +8,7 @@
 // It serves only the loopback address and one connection at a time.
 #include "ov/json.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -131,6 +132,8 @@ public:
     Json status_object() const;
 
     std::vector<RecordedRequest> requests() const;
+    // Requests whose answer was written out completely.
+    std::size_t answered() const { return answered_.load(); }
     // Waits until at least `count` requests were served; false after the time-out.
     bool wait_for_requests(std::size_t count, std::chrono::milliseconds timeout) const;
     void clear_requests();
@@ -154,6 +157,7 @@ private:
     int listener_ = -1;
     int wake_pipe_[2] = {-1, -1};
     std::thread thread_;
+    std::atomic<std::size_t> answered_{0};
     std::unique_ptr<OrviaState> state_;
 
     mutable std::mutex mutex_;
