@@ -309,7 +309,9 @@ private:
 // In-memory mapping, a real audio thread, a rack of fakes and the lines it wrote.
 class RackRig {
 public:
-    explicit RackRig(std::uint32_t channels = 1, std::uint32_t take_back_timeout_ms = kTakeBackTimeoutMs)
+    // With no `loader` the slots are the catalog's fakes.
+    explicit RackRig(std::uint32_t channels = 1, std::uint32_t take_back_timeout_ms = kTakeBackTimeoutMs,
+                     PluginLoader loader = {})
         : catalog(view) {
         view.set_magic(layout::kMagic);
         view.set_version(layout::kLayoutVersion);
@@ -324,7 +326,7 @@ public:
             .to_audio = std::move(ends.to_audio),
             .returned = std::move(ends.returned),
             .channels = channels,
-            .loader = catalog.loader(),
+            .loader = loader ? std::move(loader) : catalog.loader(),
             .windows = &windows,
             .events = [this](const ov::Json& line) { lines.push_back(line); },
             .take_back_timeout_ms = take_back_timeout_ms,
