@@ -195,8 +195,7 @@ Result<std::string> run_translation(const GlobalOptions& options, const Translat
     if (!settings) return settings.error();
     const auto answer = call(*settings, translation.command, translation.args);
     if (!answer) return answer.error();
-    if (options.json) return ov::to_pretty_json(*answer);
-    return render_answer(translation.kind, *answer);
+    return render_answer(options.json ? RenderKind(render::Json{}) : translation.kind, *answer);
 }
 
 // `sound play <name>` / `sound stop <name>`: the id comes from Orvia's sound list.
@@ -209,7 +208,7 @@ Result<std::string> run_sound_by_name(const GlobalOptions& options, const SoundB
     if (!id) return CliError{"No sound named \"" + request.name + "\" (ovctl sound list shows them)", kExitRefused};
     const auto answer = call(*settings, request.play ? "sound.play" : "sound.stop", Json{{"id", *id}});
     if (!answer) return answer.error();
-    if (options.json) return ov::to_pretty_json(*answer);
+    if (options.json) return render_answer(render::Json{}, *answer);
     return std::string(request.play ? "Playing" : "Stopped") + " \"" + request.name + "\"";
 }
 
