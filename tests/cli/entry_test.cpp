@@ -213,6 +213,15 @@ TEST_F(RunAgainstOrvia, AnEmptyAcceptedBodyIsNull) {
     EXPECT_EQ(output.exit_code, 0);
 }
 
+TEST_F(RunAgainstOrvia, AnEmptyOutputPrintsNothing) {
+    answer_ping();
+    server.add_answer(200, "{\"voice\":{\"name\":\"\"}}");
+    const RunOutput output = run_with({"get", "voice.name", "--token", "t"});
+    EXPECT_EQ(output.out, "");
+    EXPECT_EQ(output.err, "");
+    EXPECT_EQ(output.exit_code, 0);
+}
+
 TEST_F(RunAgainstOrvia, TokenAndPortFromTheSettingsFileAndEnvironment) {
     isolated.write_settings(R"({"apiEnabled":true,"apiPort":1,"apiToken":"from-file"})");
     isolated.environment.set("ORVIA_API_PORT", std::to_string(server.port()));
