@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <cstring>
 #include <mutex>
 
 namespace ovplat {
@@ -68,9 +67,9 @@ void write_stdout_line(std::string_view line) {
     piece.append(line);
     piece.push_back('\n');
     std::lock_guard<std::mutex> lock(mutex);
-    HANDLE output = standard_handle(STD_OUTPUT_HANDLE);
-    write_all(output, piece);
-    if (output) FlushFileBuffers(output);
+    // WriteFile keeps nothing back in this process, so the line is out once it returns.
+    // (FlushFileBuffers on a pipe would wait until the reader has read it all.)
+    write_all(standard_handle(STD_OUTPUT_HANDLE), piece);
 }
 
 void write_stderr(std::string_view text) { write_all(standard_handle(STD_ERROR_HANDLE), text); }
