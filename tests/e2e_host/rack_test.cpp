@@ -248,7 +248,7 @@ TEST_F(RackHost, EightGainSlotsFillEverySlotTime) {
 
 TEST_F(RackHost, LateHostProcessesOnlyTheNewestBlock) {
     start_rack(1);
-    result_of(set_rack({internal_slot(4, "hang:400")}));
+    result_of(set_rack({internal_slot(4, "hang:1500")}));
     // While the audio thread sleeps inside block A, three more blocks arrive.
     const std::uint64_t a = rig_->publish_block({});
     ASSERT_TRUE(rig_->wait_mapping([](const ovstandin::MappingView& m) { return m.i32(field::audioSlotKey) == 4; },
@@ -267,7 +267,7 @@ TEST_F(RackHost, LateHostProcessesOnlyTheNewestBlock) {
 
 TEST_F(RackHost, StuckAudioThreadFailsSetRackAfterFiveSeconds) {
     start_rack(1);
-    result_of(set_rack({internal_slot(7, "hang:7000")}));
+    result_of(set_rack({internal_slot(7, "hang:10000")}));
     rig_->publish_block({});
     ASSERT_TRUE(rig_->wait_mapping([](const ovstandin::MappingView& m) { return m.i32(field::audioSlotKey) == 7; },
                                    20000));

@@ -215,7 +215,7 @@ TEST_F(WineHost, AttachFailuresAreFatal) {
 TEST_F(WineHost, StuckAudioThreadFailsSetRack) {
     ov::Json steps = ov::Json::array({
         kReadyStep,
-        request_step({{"cmd", "setRack"}, {"slots", ov::Json::array({internal_slot(7, "hang:7000")})}}),
+        request_step({{"cmd", "setRack"}, {"slots", ov::Json::array({internal_slot(7, "hang:10000")})}}),
         step("publish"),
         step("waitMapping", {{"field", "audioSlotKey"}, {"equals", 7}, {"timeoutMs", 30000}}),
         request_step({{"cmd", "setRack"}, {"slots", ov::Json::array()}}),
