@@ -34,8 +34,8 @@ Chain::iterator find_chain_slot(Chain& chain, const std::shared_ptr<SlotCells>& 
 }  // namespace
 
 PluginLoader format_plugin_loader() {
-    return [](const SlotSpec& spec, std::uint32_t rack_channels) {
-        return load_slot_plugin(spec.kind, spec.path, spec.uid, rack_channels);
+    return [](const SlotSpec& wanted, std::uint32_t rack_channels) {
+        return load_slot_plugin(wanted.kind, wanted.path, wanted.uid, rack_channels);
     };
 }
 
@@ -127,33 +127,33 @@ SlotResult Rack::describe(const RackSlot& slot) const {
     return result;
 }
 
-std::optional<RackSlot> Rack::load_slot(const SlotSpec& spec, SlotResult& result) {
+std::optional<RackSlot> Rack::load_slot(const SlotSpec& wanted, SlotResult& result) {
     result = SlotResult{};
-    result.key = spec.key;
-    return call_slot(spec.key, [&]() -> std::optional<RackSlot> {
-        auto loaded = context_.loader(spec, context_.channels);
+    result.key = wanted.key;
+    return call_slot(wanted.key, [&]() -> std::optional<RackSlot> {
+        auto loaded = context_.loader(wanted, context_.channels);
         if (!loaded) {
             result.error = loaded.error();
             return std::nullopt;
         }
         LoadedPlugin& plugin = loaded.value();
         RackSlot slot;
-        slot.key = spec.key;
-        slot.kind = spec.kind;
-        slot.path = spec.path;
-        slot.uid = spec.uid;
-        slot.fold = spec.fold;
+        slot.key = wanted.key;
+        slot.kind = wanted.kind;
+        slot.path = wanted.path;
+        slot.uid = wanted.uid;
+        slot.fold = wanted.fold;
         slot.name = plugin.name;
         slot.vendor = plugin.vendor;
         slot.inputs = plugin.inputs;
         slot.outputs = plugin.outputs;
         slot.instance = std::move(plugin.instance);
         slot.cells = std::make_shared<SlotCells>();
-        slot.cells->bypass.store(spec.bypass);
+        slot.cells->bypass.store(wanted.bypass);
 
         std::optional<std::string> warning;
-        if (spec.state && !spec.state->empty()) {
-            auto bytes = decode_state_base64(*spec.state);
+        if (wanted.state && !wanted.state->empty()) {
+            auto bytes = decode_state_base64(*wanted.state);
             if (!bytes) {
                 warning = bytes.error();
             } else if (auto restored = slot.instance->load_state(bytes.value()); !restored) {
@@ -165,7 +165,7 @@ std::optional<RackSlot> Rack::load_slot(const SlotSpec& spec, SlotResult& result
         slot.cells->latency.store(slot.instance->latency());
 
         held_.push_back(make_chain_slot(std::move(plugin.processor), slot.inputs, slot.outputs, context_.channels,
-                                        slot.key, slot.cells, fold_is_left(spec.fold)));
+                                        slot.key, slot.cells, fold_is_left(wanted.fold)));
         result = describe(slot);
         if (warning) result.error = std::string(kStateWarning) + *warning;
         return slot;
@@ -214,8 +214,8 @@ void Rack::drop_slot(RackSlot& slot) {
     slot.cells.reset();
 }
 
-Outcome<std::vector<SlotResult>> Rack::set_rack(const std::vector<SlotSpec>& specs) {
-    if (specs.size() > kMaxRackSlots)
+Outcome<std::vector<SlotResult>> Rack::set_rack(const std::vector<SlotSpec>& wanted_slots) {
+    if (wanted_slots.size() > kMaxRackSlots)
         return Outcome<std::vector<SlotResult>>::failure("a rack holds at most " + decimal_text(kMaxRackSlots) +
                                                           " plugins");
     if (auto taken = take_back(); !taken) return Outcome<std::vector<SlotResult>>::failure(taken.error());
@@ -223,8 +223,9 @@ Outcome<std::vector<SlotResult>> Rack::set_rack(const std::vector<SlotSpec>& spe
     // Slots whose key is asked for again may be reused; the others go now.
     std::vector<RackSlot> set_aside;
     for (auto& slot : slots_) {
-        const bool wanted = std::any_of(specs.begin(), specs.end(), [&](const SlotSpec& spec) { return spec.key == slot.key; });
-        if (wanted) {
+        const bool asked_again = std::any_of(wanted_slots.begin(), wanted_slots.end(),
+                                             [&](const SlotSpec& wanted) { return wanted.key == slot.key; });
+        if (asked_again) {
             set_aside.push_back(std::move(slot));
         } else {
             drop_slot(slot);
@@ -235,16 +236,16 @@ Outcome<std::vector<SlotResult>> Rack::set_rack(const std::vector<SlotSpec>& spe
     std::vector<RackSlot> new_slots;
     std::vector<SlotResult> results;
     std::vector<std::shared_ptr<SlotCells>> result_cells;  // of the slot behind each result
-    for (const auto& spec : specs) {
+    for (const auto& wanted : wanted_slots) {
         auto previous = std::find_if(set_aside.begin(), set_aside.end(),
-                                     [&](const RackSlot& slot) { return slot.instance && slot.key == spec.key; });
-        if (previous != set_aside.end() && previous->path == spec.path && previous->uid == spec.uid) {
+                                     [&](const RackSlot& slot) { return slot.instance && slot.key == wanted.key; });
+        if (previous != set_aside.end() && previous->path == wanted.path && previous->uid == wanted.uid) {
             RackSlot slot = std::move(*previous);
             set_aside.erase(previous);
-            slot.cells->bypass.store(spec.bypass);
-            if (auto entry = find_chain_slot(held_, slot.cells); entry != held_.end()) entry->fold_left = fold_is_left(spec.fold);
-            slot.kind = spec.kind;
-            slot.fold = spec.fold;
+            slot.cells->bypass.store(wanted.bypass);
+            if (auto entry = find_chain_slot(held_, slot.cells); entry != held_.end()) entry->fold_left = fold_is_left(wanted.fold);
+            slot.kind = wanted.kind;
+            slot.fold = wanted.fold;
             results.push_back(describe(slot));
             result_cells.push_back(slot.cells);
             new_slots.push_back(std::move(slot));
@@ -255,7 +256,7 @@ Outcome<std::vector<SlotResult>> Rack::set_rack(const std::vector<SlotSpec>& spe
             set_aside.erase(previous);
         }
         SlotResult result;
-        auto slot = load_slot(spec, result);
+        auto slot = load_slot(wanted, result);
         results.push_back(std::move(result));
         result_cells.push_back(slot ? slot->cells : nullptr);
         if (slot) new_slots.push_back(std::move(*slot));

@@ -30,7 +30,7 @@ inline constexpr std::string_view kStuckAudioThreadMessage =
 using LineWriter = std::function<void(const ov::Json&)>;
 
 // Creates the plug-in of a slot (see load_slot_plugin); tests put fakes here.
-using PluginLoader = std::function<Outcome<LoadedPlugin>(const SlotSpec& spec, std::uint32_t rack_channels)>;
+using PluginLoader = std::function<Outcome<LoadedPlugin>(const SlotSpec& wanted, std::uint32_t rack_channels)>;
 PluginLoader format_plugin_loader();
 
 // Where the editor windows of the slots are made (main thread only).
@@ -119,8 +119,8 @@ public:
     ~Rack();
 
     // "setRack": reuses, replaces and drops slots; fails as a whole (rack unchanged) on more
-    // than 8 specs or a stuck audio thread.
-    Outcome<std::vector<SlotResult>> set_rack(const std::vector<SlotSpec>& specs);
+    // than 8 slots or a stuck audio thread.
+    Outcome<std::vector<SlotResult>> set_rack(const std::vector<SlotSpec>& wanted_slots);
     // Gets the chain back from the audio thread, waiting up to the take-back limit.
     Status take_back();
     // Rebuilds the chain in slot order and sends it to the audio thread.
@@ -161,7 +161,7 @@ public:
 
 private:
     SlotResult describe(const RackSlot& slot) const;
-    std::optional<RackSlot> load_slot(const SlotSpec& spec, SlotResult& result);
+    std::optional<RackSlot> load_slot(const SlotSpec& wanted, SlotResult& result);
     void drop_slot(RackSlot& slot);
     void wake_audio_thread();
     // Receives returned chains into the held chain until every requested one came back or

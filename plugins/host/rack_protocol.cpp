@@ -129,9 +129,9 @@ Result RackProtocol::hello(const ov::Json&, std::string_view) {
 }
 
 Result RackProtocol::set_rack(const ov::Json&, std::string_view request_text) {
-    auto specs = read_slot_specs(request_text);
-    if (!specs) return Result::failure("bad slots: " + specs.error());
-    auto results = rack_.set_rack(specs.value());
+    auto wanted_slots = read_slot_specs(request_text);
+    if (!wanted_slots) return Result::failure("bad slots: " + wanted_slots.error());
+    auto results = rack_.set_rack(wanted_slots.value());
     if (!results) return Result::failure(results.error());
     ov::Json list = ov::Json::array();
     for (const auto& result : results.value()) list.push_back(slot_result_json(result));

@@ -54,7 +54,7 @@ std::string_view expected_words(Expected expected) {
     }
 }
 
-// Walks the request's events: the top-level "slots" member's value is read into specs
+// Walks the request's events: the top-level "slots" member's value is read into slot records
 // until the first error, after which the rest of that value is skipped.
 class SlotsReader {
 public:
@@ -115,7 +115,7 @@ public:
     bool present() const { return found_; }
     bool failed() const { return !error_.empty(); }
     const std::string& error() const { return error_; }
-    std::vector<SlotSpec>& specs() { return specs_; }
+    std::vector<SlotSpec>& slots_read() { return slots_read_; }
 
 private:
     enum class State { idle, expect_slots, in_array, in_element, skipping };
@@ -171,7 +171,7 @@ private:
         pending_slots_ = false;
         found_ = true;
         error_.clear();
-        specs_.clear();
+        slots_read_.clear();
         state_ = State::expect_slots;
         return true;
     }
@@ -220,7 +220,7 @@ private:
                 if (!seen_[static_cast<std::size_t>(field)])
                     return fail("missing field `" + std::string(kFields[static_cast<std::size_t>(field)].name) + "`");
             }
-            specs_.push_back(std::move(current_));
+            slots_read_.push_back(std::move(current_));
             state_ = State::in_array;
         } else if (state_ == State::in_array && depth_ == array_depth_) {
             state_ = State::idle;
@@ -249,7 +249,7 @@ private:
     std::optional<Field> pending_field_;
     bool skip_value_ = false;
     std::string error_;
-    std::vector<SlotSpec> specs_;
+    std::vector<SlotSpec> slots_read_;
 };
 
 }  // namespace
@@ -295,7 +295,7 @@ Outcome<std::vector<SlotSpec>> read_slot_specs(std::string_view request_text) {
                                             ov::Json::input_format_t::json, true);
     if (!parsed && !reader.failed()) return Outcome<std::vector<SlotSpec>>::failure("the request is not valid JSON");
     if (reader.failed()) return Outcome<std::vector<SlotSpec>>::failure(reader.error());
-    return std::move(reader.specs());
+    return std::move(reader.slots_read());
 }
 
 }  // namespace ovhost

@@ -10,7 +10,7 @@ namespace ovhost {
 namespace {
 
 using rig::RackRig;
-using rig::spec;
+using rig::slot_json;
 
 // Hands out the given chunks one read at a time, then the end of input.
 LineSplitter::ReadBytes chunks_of(std::vector<std::string> chunks) {
@@ -126,7 +126,7 @@ TEST_F(Session, HandlesQueuedLinesInOrderUntilQuitOrTheEnd) {
 TEST_F(Session, ParameterChangesCollapseToOneEventPerIdAndPoll) {
     rig.catalog.define("a");
     rig.catalog.define("b");
-    rig.set_rack({spec(1, "a"), spec(2, "b")});
+    rig.set_rack({slot_json(1, "a"), slot_json(2, "b")});
     auto a = rig.catalog.latest("a");
     a->polls.push_back({notice::ParamChanged{7, 0.1}, notice::ParamChanged{3, 0.2}, notice::ParamChanged{7, 0.3},
                         notice::ParamChanged{7, 0.4}, notice::ParamChanged{7, 0.5}, notice::StateDirty{},
@@ -149,7 +149,7 @@ TEST_F(Session, RestartRequestsInARowRestartOnce) {
     rig.catalog.define("a");
     auto& failing = rig.catalog.define("failing");
     failing.reactivate_error = "the plugin would not activate at 48 kHz";
-    rig.set_rack({spec(1, "a"), spec(2, "failing"), spec(3, "a")});
+    rig.set_rack({slot_json(1, "a"), slot_json(2, "failing"), slot_json(3, "a")});
     ASSERT_EQ(rig.catalog.created("a"), 2);
     const auto slot1 = rig.catalog.nth("a", 0);
     const auto failing_state = rig.catalog.latest("failing");
@@ -170,7 +170,7 @@ TEST_F(Session, RestartRequestsInARowRestartOnce) {
 TEST_F(Session, LatencyChangesAreReportedAfterTheNotices) {
     auto& a = rig.catalog.define("a");
     a.latency = 10;
-    rig.set_rack({spec(1, "a")});
+    rig.set_rack({slot_json(1, "a")});
     auto state = rig.catalog.latest("a");
     state->latency = 30;
     state->polls.push_back({notice::LatencyChanged{}, notice::StateDirty{}});
@@ -185,7 +185,7 @@ TEST_F(Session, LatencyChangesAreReportedAfterTheNotices) {
 TEST_F(Session, EditorNoticesAndWindowRequests) {
     auto& a = rig.catalog.define("a");
     a.has_editor = true;
-    rig.set_rack({spec(1, "a"), spec(2, "a")});
+    rig.set_rack({slot_json(1, "a"), slot_json(2, "a")});
     ASSERT_TRUE(rig.request({{"cmd", "editor"}, {"key", 1}})["ok"]);
     ASSERT_TRUE(rig.request({{"cmd", "editor"}, {"key", 2}})["ok"]);
     const WindowHandle window1 = rig.rack->find(1)->editor.window;

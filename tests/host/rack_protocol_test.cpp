@@ -9,7 +9,7 @@ namespace ovhost {
 namespace {
 
 using rig::RackRig;
-using rig::spec;
+using rig::slot_json;
 
 // Sends raw lines and collects the lines written in answer.
 struct LineDriver {
@@ -103,7 +103,7 @@ protected:
         auto& refusing = rig.catalog.define("refusing");
         refusing.has_editor = true;
         refusing.editor_error = "the plugin could not open its window";
-        ASSERT_TRUE(rig.set_rack({spec(2, "a"), spec(10, "a"), spec(3, "mute"), spec(5, "window"), spec(6, "refusing")})["ok"]);
+        ASSERT_TRUE(rig.set_rack({slot_json(2, "a"), slot_json(10, "a"), slot_json(3, "mute"), slot_json(5, "window"), slot_json(6, "refusing")})["ok"]);
     }
     std::string reply(const ov::Json& request) { return ov::to_compact_json(rig.request(request)); }
     RackRig rig;

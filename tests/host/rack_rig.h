@@ -228,14 +228,14 @@ public:
     std::map<std::string, std::int32_t> call_key_at_create;
 
     PluginLoader loader() {
-        return [this](const SlotSpec& spec, std::uint32_t) -> Outcome<LoadedPlugin> {
-            call_key_at_create[spec.uid] = mapping_.call_slot_key();
-            const auto found = templates_.find(spec.uid);
-            if (found == templates_.end()) return Outcome<LoadedPlugin>::failure("no fake plugin " + spec.uid);
+        return [this](const SlotSpec& wanted, std::uint32_t) -> Outcome<LoadedPlugin> {
+            call_key_at_create[wanted.uid] = mapping_.call_slot_key();
+            const auto found = templates_.find(wanted.uid);
+            if (found == templates_.end()) return Outcome<LoadedPlugin>::failure("no fake plugin " + wanted.uid);
             const FakeState& model = *found->second;
             auto state = std::make_shared<FakeState>();
             copy_settings(model, *state);
-            instances_[spec.uid].push_back(state);
+            instances_[wanted.uid].push_back(state);
             LoadedPlugin plugin;
             plugin.name = state->name;
             plugin.vendor = state->vendor;
@@ -368,7 +368,7 @@ public:
     std::unique_ptr<RackProtocol> protocol;
 };
 
-inline ov::Json spec(std::uint32_t key, const std::string& uid, ov::Json extra = ov::Json::object()) {
+inline ov::Json slot_json(std::uint32_t key, const std::string& uid, ov::Json extra = ov::Json::object()) {
     ov::Json value{{"key", key}, {"kind", "fake"}, {"path", "/fx/" + uid}, {"uid", uid}};
     for (auto& [name, member] : extra.items()) value[name] = member;
     return value;

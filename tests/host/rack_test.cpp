@@ -6,7 +6,7 @@ namespace ovhost {
 namespace {
 
 using rig::RackRig;
-using rig::spec;
+using rig::slot_json;
 
 ParamInfo gain_param(std::uint32_t id = 0, double value = 0.5) {
     ParamInfo info;
@@ -29,7 +29,7 @@ TEST(Rack, LoadsSlotsAndDescribesThem) {
     wide.latency = 28;
     wide.has_editor = true;
 
-    const auto reply = rig.set_rack({spec(3, "mono"), spec(9, "wide")});
+    const auto reply = rig.set_rack({slot_json(3, "mono"), slot_json(9, "wide")});
     EXPECT_EQ(ov::to_compact_json(reply),
               R"({"id":1,"ok":true,"result":[)"
               R"({"adapt":"downmix in, dup out","error":null,"hasEditor":false,"inputs":1,"key":3,"latency":100,"name":"Mono","ok":true,"outputs":1,"params":2,"vendor":"Acme"},)"
@@ -44,7 +44,7 @@ TEST(Rack, LoadsSlotsAndDescribesThem) {
 TEST(Rack, ShowsTheSlotKeyWhileCallingIntoAPlugin) {
     RackRig rig;
     rig.catalog.define("a");
-    rig.set_rack({spec(7, "a", {{"state", "AQID"}})});
+    rig.set_rack({slot_json(7, "a", {{"state", "AQID"}})});
     const auto state = rig.catalog.latest("a");
     EXPECT_EQ(rig.catalog.call_key_at_create["a"], 7);
     // Loading up to the first latency call; the latency update of the hand-over is not.
@@ -73,7 +73,7 @@ TEST(Rack, TheSameListReusesEverySlot) {
     auto& a = rig.catalog.define("a");
     a.has_editor = true;
     rig.catalog.define("b");
-    const std::vector<ov::Json> slots{spec(1, "a", {{"state", "AQID"}}), spec(2, "b")};
+    const std::vector<ov::Json> slots{slot_json(1, "a", {{"state", "AQID"}}), slot_json(2, "b")};
     rig.set_rack(slots);
     ASSERT_EQ(rig.catalog.latest("a")->load_state_calls, 1);
     ASSERT_TRUE(rig.request({{"cmd", "editor"}, {"key", 1}})["ok"]);
@@ -97,17 +97,17 @@ TEST(Rack, BypassAndFoldChangesReuseTheSlot) {
     auto& wide = rig.catalog.define("wide");
     wide.inputs = 2;
     wide.outputs = 2;
-    auto first = rig.set_rack({spec(1, "wide")});
+    auto first = rig.set_rack({slot_json(1, "wide")});
     EXPECT_EQ(first["result"][0]["adapt"], "dup in, sum out");
     EXPECT_FALSE(rig.rack->find(1)->cells->bypass.load());
 
-    auto second = rig.set_rack({spec(1, "wide", {{"bypass", true}, {"fold", "left"}, {"kind", "other"}})});
+    auto second = rig.set_rack({slot_json(1, "wide", {{"bypass", true}, {"fold", "left"}, {"kind", "other"}})});
     EXPECT_EQ(second["result"][0]["adapt"], "dup in, left out");
     EXPECT_EQ(rig.catalog.created("wide"), 1);
     EXPECT_TRUE(rig.rack->find(1)->cells->bypass.load());
     EXPECT_EQ(rig.rack->find(1)->kind, "other");
 
-    auto third = rig.set_rack({spec(1, "wide", {{"fold", "LEFT"}})});
+    auto third = rig.set_rack({slot_json(1, "wide", {{"fold", "LEFT"}})});
     EXPECT_EQ(third["result"][0]["adapt"], "dup in, sum out");
     EXPECT_FALSE(rig.rack->find(1)->cells->bypass.load());
 }
@@ -117,11 +117,11 @@ TEST(Rack, AnotherPathOrUidReplacesThePluginAndClosesItsEditorSilently) {
     auto& a = rig.catalog.define("a");
     a.has_editor = true;
     rig.catalog.define("b");
-    rig.set_rack({spec(1, "a")});
+    rig.set_rack({slot_json(1, "a")});
     ASSERT_TRUE(rig.request({{"cmd", "editor"}, {"key", 1}})["ok"]);
     const auto old_a = rig.catalog.latest("a");
 
-    const auto reply = rig.set_rack({spec(1, "b")});
+    const auto reply = rig.set_rack({slot_json(1, "b")});
     EXPECT_TRUE(reply["result"][0]["ok"]);
     EXPECT_FALSE(old_a->instance_alive);
     EXPECT_FALSE(old_a->processor_alive);
@@ -130,7 +130,7 @@ TEST(Rack, AnotherPathOrUidReplacesThePluginAndClosesItsEditorSilently) {
     EXPECT_TRUE(rig.events("editorClosed").empty());
     EXPECT_EQ(rig.rack->find(1)->uid, "b");
 
-    ov::Json moved = spec(1, "b");
+    ov::Json moved = slot_json(1, "b");
     moved["path"] = "/elsewhere/b";
     rig.set_rack({moved});
     EXPECT_EQ(rig.catalog.created("b"), 2);
@@ -141,9 +141,9 @@ TEST(Rack, UnlistedSlotsAreDroppedAndAnEmptyListEmptiesTheRack) {
     RackRig rig;
     rig.catalog.define("a");
     rig.catalog.define("b");
-    rig.set_rack({spec(1, "a"), spec(2, "b")});
+    rig.set_rack({slot_json(1, "a"), slot_json(2, "b")});
     const auto a = rig.catalog.latest("a");
-    rig.set_rack({spec(2, "b")});
+    rig.set_rack({slot_json(2, "b")});
     EXPECT_FALSE(a->instance_alive);
     EXPECT_FALSE(a->processor_alive);
     EXPECT_EQ(rig.rack->slots().size(), 1u);
@@ -159,7 +159,7 @@ TEST(Rack, AFailedLoadLeavesNoSlotAndTheOthersLoad) {
     RackRig rig(2);
     auto& a = rig.catalog.define("a");
     a.latency = 5;
-    const auto reply = rig.set_rack({spec(1, "missing"), spec(2, "a")});
+    const auto reply = rig.set_rack({slot_json(1, "missing"), slot_json(2, "a")});
     EXPECT_EQ(ov::to_compact_json(reply["result"][0]),
               R"({"adapt":"","error":"no fake plugin missing","hasEditor":false,"inputs":0,"key":1,"latency":0,"name":"","ok":false,"outputs":0,"params":0,"vendor":""})");
     EXPECT_TRUE(reply["result"][1]["ok"]);
@@ -186,11 +186,11 @@ TEST(Rack, RestoresSavedStateOrWarns) {
     rig.catalog.define("a");
     auto& refusing = rig.catalog.define("refusing");
     refusing.load_error = "the plugin refused its saved state";
-    const auto reply = rig.set_rack({spec(1, "a", {{"state", "AA EC\r\n"}}),
-                                     spec(2, "a", {{"state", "AA\tEC"}}),
-                                     spec(3, "refusing", {{"state", "AAAA"}}),
-                                     spec(4, "a", {{"state", ""}}),
-                                     spec(5, "a", {{"state", nullptr}})});
+    const auto reply = rig.set_rack({slot_json(1, "a", {{"state", "AA EC\r\n"}}),
+                                     slot_json(2, "a", {{"state", "AA\tEC"}}),
+                                     slot_json(3, "refusing", {{"state", "AAAA"}}),
+                                     slot_json(4, "a", {{"state", ""}}),
+                                     slot_json(5, "a", {{"state", nullptr}})});
     const auto& results = reply["result"];
     EXPECT_TRUE(results[0]["error"].is_null());
     EXPECT_EQ(results[1]["error"], "loaded, but its saved settings were not restored: the plugin state is not valid base64");
@@ -206,18 +206,18 @@ TEST(Rack, RestoresSavedStateOrWarns) {
 TEST(Rack, StateBytesReachThePlugin) {
     RackRig rig;
     rig.catalog.define("a");
-    rig.set_rack({spec(1, "a", {{"state", "AAEC"}})});
+    rig.set_rack({slot_json(1, "a", {{"state", "AAEC"}})});
     EXPECT_EQ(rig.catalog.latest("a")->loaded_state, (std::vector<std::uint8_t>{0, 1, 2}));
-    rig.set_rack({spec(1, "a", {{"state", ""}}), spec(2, "a")});
+    rig.set_rack({slot_json(1, "a", {{"state", ""}}), slot_json(2, "a")});
     EXPECT_EQ(rig.catalog.latest("a")->load_state_calls, 0);
 }
 
 TEST(Rack, HoldsAtMostEightPlugins) {
     RackRig rig;
     rig.catalog.define("a");
-    rig.set_rack({spec(1, "a")});
+    rig.set_rack({slot_json(1, "a")});
     std::vector<ov::Json> nine;
-    for (std::uint32_t key = 0; key < 9; ++key) nine.push_back(spec(key, "a"));
+    for (std::uint32_t key = 0; key < 9; ++key) nine.push_back(slot_json(key, "a"));
     const auto reply = rig.set_rack(nine);
     EXPECT_EQ(ov::to_compact_json(reply), R"({"error":"a rack holds at most 8 plugins","id":1,"ok":false})");
     EXPECT_EQ(rig.catalog.created("a"), 1);
@@ -232,8 +232,8 @@ TEST(Rack, HoldsAtMostEightPlugins) {
 TEST(Rack, BadSlotsChangeNothing) {
     RackRig rig;
     rig.catalog.define("a");
-    rig.set_rack({spec(1, "a")});
-    const auto reply = rig.set_rack({spec(1, "a"), spec(2, "a", {{"bypass", 1}})});
+    rig.set_rack({slot_json(1, "a")});
+    const auto reply = rig.set_rack({slot_json(1, "a"), slot_json(2, "a", {{"bypass", 1}})});
     EXPECT_EQ(reply["error"], "bad slots: invalid type: integer `1`, expected a boolean");
     EXPECT_EQ(rig.catalog.created("a"), 1);
     EXPECT_EQ(rig.rack->slots().size(), 1u);
@@ -246,8 +246,8 @@ TEST(Rack, AKeyGivenTwiceLoadsTwoPluginsAndCommandsFindTheFirst) {
     auto& b = rig.catalog.define("b");
     b.latency = 20;
     b.params = {gain_param(5)};
-    rig.set_rack({spec(4, "a")});
-    const auto reply = rig.set_rack({spec(4, "a"), spec(4, "b")});
+    rig.set_rack({slot_json(4, "a")});
+    const auto reply = rig.set_rack({slot_json(4, "a"), slot_json(4, "b")});
     ASSERT_TRUE(reply["ok"]);
     EXPECT_EQ(reply["result"][0]["latency"], 10);
     EXPECT_EQ(reply["result"][1]["latency"], 20);
@@ -256,7 +256,7 @@ TEST(Rack, AKeyGivenTwiceLoadsTwoPluginsAndCommandsFindTheFirst) {
     EXPECT_TRUE(rig.request({{"cmd", "params"}, {"key", 4}})["result"].empty());
 
     // Dropping the duplicate keeps the processor of the slot that stays.
-    rig.set_rack({spec(4, "a")});
+    rig.set_rack({slot_json(4, "a")});
     EXPECT_TRUE(rig.catalog.latest("a")->processor_alive);
     EXPECT_FALSE(rig.catalog.latest("b")->processor_alive);
     EXPECT_TRUE(rig::eventually([&] { return rig.catalog.latest("a")->started == 1; }));
@@ -266,9 +266,9 @@ TEST(Rack, LatencyEventOnlyWhenTheTotalChanges) {
     RackRig rig;
     auto& a = rig.catalog.define("a");
     a.latency = 64;
-    rig.set_rack({spec(1, "a")});
-    rig.set_rack({spec(1, "a"), spec(2, "a")});
-    rig.set_rack({spec(2, "a"), spec(1, "a")});
+    rig.set_rack({slot_json(1, "a")});
+    rig.set_rack({slot_json(1, "a"), slot_json(2, "a")});
+    rig.set_rack({slot_json(2, "a"), slot_json(1, "a")});
     const auto events = rig.events("latency");
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[0]["total"], 64);
@@ -284,7 +284,7 @@ TEST(Rack, RestartReactivatesWhileTheChainIsBack) {
     auto& a = rig.catalog.define("a");
     a.reactivate_error = "the plugin would not activate";
     rig.catalog.define("b");
-    rig.set_rack({spec(1, "a"), spec(12, "b")});
+    rig.set_rack({slot_json(1, "a"), slot_json(12, "b")});
     rig.rack->restart(12);
     EXPECT_EQ(rig.catalog.latest("b")->reactivations, 1);
     EXPECT_EQ(rig.catalog.latest("b")->keys_seen("reactivate"), std::vector<std::int32_t>{12});
@@ -302,7 +302,7 @@ TEST(Rack, AStuckAudioThreadFailsTheCommandAndLeavesTheRackAsItWas) {
     RackRig rig(1, 300);
     rig.catalog.define("a");
     rig.catalog.define("b");
-    rig.set_rack({spec(1, "a")});
+    rig.set_rack({slot_json(1, "a")});
     const auto a = rig.catalog.latest("a");
     a->gate->close();
     // Feed the audio thread a block so that it runs into the closed gate.
@@ -311,7 +311,7 @@ TEST(Rack, AStuckAudioThreadFailsTheCommandAndLeavesTheRackAsItWas) {
     ASSERT_TRUE(rig::eventually([&] { return a->in_gate.load(); }));
     EXPECT_EQ(rig.view.audio_slot_key(), 1);
 
-    const auto reply = rig.set_rack({spec(2, "b")});
+    const auto reply = rig.set_rack({slot_json(2, "b")});
     EXPECT_EQ(reply["error"], "the audio thread did not hand the plugins back (a plugin is stuck in its processing)");
     EXPECT_EQ(rig.catalog.created("b"), 0);
     EXPECT_TRUE(a->instance_alive);
@@ -319,7 +319,7 @@ TEST(Rack, AStuckAudioThreadFailsTheCommandAndLeavesTheRackAsItWas) {
 
     // Once the plug-in comes back, the late chain is collected and the rack goes on.
     a->gate->open();
-    const auto later = rig.set_rack({spec(2, "b")});
+    const auto later = rig.set_rack({slot_json(2, "b")});
     EXPECT_TRUE(later["ok"]);
     EXPECT_FALSE(a->instance_alive);
     EXPECT_FALSE(a->processor_alive);
@@ -330,7 +330,7 @@ TEST(Rack, ShutDownClosesEditorsAndDestroysEverything) {
     auto rig = std::make_unique<RackRig>();
     auto& a = rig->catalog.define("a");
     a.has_editor = true;
-    rig->set_rack({spec(1, "a")});
+    rig->set_rack({slot_json(1, "a")});
     rig->request({{"cmd", "editor"}, {"key", 1}});
     const auto state = rig->catalog.latest("a");
     rig->rack->shut_down();
