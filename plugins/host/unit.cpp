@@ -230,7 +230,9 @@ private:
 
 struct ChainChannelState {
     SpscQueue<ChainMessage, ChainSender::kCapacity> messages;
-    SpscQueue<Chain, ChainSender::kCapacity> returns;
+    // Room for a return for every message the inbox can hold, and as many again that were
+    // taken while the main thread was not receiving: a returned chain is never dropped.
+    SpscQueue<Chain, 2 * ChainSender::kCapacity> returns;
     std::atomic<bool> inbox_gone{false};         // the audio thread takes no more messages
     std::atomic<bool> return_sender_gone{false}; // no more chains will come back
     std::atomic<bool> return_receiver_gone{false};

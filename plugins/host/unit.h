@@ -6,6 +6,8 @@
 // thread sends it to the audio thread with chain_message::Install and gets it back with
 // chain_message::TakeBack or chain_message::Stop; both channels are bounded, lock-free and
 // never block the audio thread. Only the SlotCells (bypass, latency) are shared.
+// Every TakeBack and every Stop the audio thread takes is answered by exactly one returned
+// chain (empty when it held none), in order, so the main thread can count what is owed.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>

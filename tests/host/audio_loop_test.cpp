@@ -228,6 +228,24 @@ TEST_F(AudioLoopTest, ChainMessagesStartStopAndReturnTheChain) {
     EXPECT_EQ(final_chain->size(), 2u);
 }
 
+TEST_F(AudioLoopTest, EveryTakeBackAndStopIsAnsweredByOneChainInOrder) {
+    start(2);
+    install(chain_of(fake_slot(4, 1, 1, 1.0f)));
+    // As after a main thread that timed out waiting for a stuck audio thread again and again.
+    std::size_t sent = 0;
+    while (to_audio_->send(chain_message::TakeBack{})) ++sent;
+    EXPECT_EQ(sent, ChainSender::kCapacity);
+    ASSERT_TRUE(loop_->receive_messages());
+    ASSERT_TRUE(to_audio_->send(chain_message::Stop{}));
+    EXPECT_FALSE(loop_->receive_messages());
+    for (std::size_t answer = 0; answer <= sent; ++answer) {
+        auto chain = returned_->try_receive();
+        ASSERT_TRUE(chain.has_value()) << "answer " << answer;
+        EXPECT_EQ(chain->size(), answer == 0 ? 1u : 0u) << "the chain comes with the first answer";
+    }
+    EXPECT_FALSE(returned_->try_receive().has_value());
+}
+
 TEST_F(AudioLoopTest, InstallOverAHeldChainStopsAndDropsIt) {
     start(2);
     auto old_log = std::make_shared<FakeProcessorLog>();
