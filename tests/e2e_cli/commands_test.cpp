@@ -120,6 +120,33 @@ const std::vector<CommandCase> inline_commands = {
      "Comparing with \"base\" (now on B; ovctl ab switches)"},
     {{"snapshot", "delete", "loud", "room"}, "snapshot.delete", R"({"name":"loud room"})",
      "Deleted snapshot \"loud room\""},
+    {{"voice", "prev"}, "voice.step", R"({"delta":-1})", "Previous voice preset"},
+    {{"anticheat", "state"}, "anticheat.state", "{}", "{\n  \"mode\": \"auto\",\n  \"safe\": false\n}"},
+    {{"anticheat", "always"}, "anticheat.safeMode", R"({"mode":"always"})", "Anti-cheat safe mode: always"},
+    {{"safemode", "off"}, "anticheat.safeMode", R"({"mode":"off"})", "Anti-cheat safe mode: off"},
+    {{"ducking"}, "ducking.list", "{}",
+     "{\n  \"duckingNow\": 1,\n  \"enabled\": true,\n  \"rules\": 2\n}"},
+    {{"vmics", "state"}, "vmics.state", "{}",
+     "[\n  {\n    \"enabled\": false,\n    \"label\": \"Orvia Chat\"\n  },\n  {\n    \"enabled\": true,\n"
+     "    \"label\": \"Orvia Mic\"\n  }\n]"},
+    {{"cohost"}, "cohost.state", "{}",
+     "{\n  \"automix\": false,\n  \"mics\": [\n    {\n      \"mic\": 1,\n      \"muted\": false\n    },\n    {\n"
+     "      \"mic\": 2,\n      \"muted\": true\n    }\n  ]\n}"},
+    {{"cohost", "mute", "+01"}, "cohost.mute", R"({"mic":1})",
+     "{\n  \"automix\": false,\n  \"mics\": [\n    {\n      \"mic\": 1,\n      \"muted\": false\n    },\n    {\n"
+     "      \"mic\": 2,\n      \"muted\": true\n    }\n  ]\n}"},
+    {{"cohost", "automix"}, "cohost.automix", "{}",
+     "{\n  \"automix\": false,\n  \"mics\": [\n    {\n      \"mic\": 1,\n      \"muted\": false\n    },\n    {\n"
+     "      \"mic\": 2,\n      \"muted\": true\n    }\n  ]\n}"},
+    {{"speak"}, "speak.state", "{}",
+     "{\n  \"speaking\": false,\n  \"voices\": [\n    \"Microsoft David\",\n    \"Microsoft Zira\"\n  ]\n}"},
+    {{"gaincal"}, "gaincal.state", "{}", "{\n  \"running\": false,\n  \"step\": \"idle\"\n}"},
+    {{"obs", "status"}, "obs.state", "{}",
+     "{\n  \"connected\": true,\n  \"enabled\": true,\n  \"recording\": false,\n  \"scene\": \"Gameplay\",\n"
+     "  \"streaming\": true\n}"},
+    {{"action", "LIST"}, "action.list", "{}",
+     "[\n  {\n    \"kind\": \"hold\",\n    \"name\": \"push\"\n  },\n  {\n    \"kind\": \"press\",\n"
+     "    \"name\": \"airhorn\"\n  }\n]"},
     {{"mute", "--json"}, "mute.get", "{}", "{\n  \"muted\": false\n}"},
     {{"profile", "load", "Default", "--json"}, "profile.load", R"({"name":"Default"})",
      "{\n  \"name\": \"Default\",\n  \"ok\": true\n}"},
@@ -147,6 +174,12 @@ const std::vector<CommandCase> family_commands = {
     {{"setup", "name"}, "audio.setup.name", "{}", "Renamed the devices to Orvia Mic and Orvia Speakers."},
     {{"plugins", "list"}, "plugins.catalog", "{}", "ReaComp\nOTT\nCrashy"},
 };
+
+// Test names show the command line, not the bytes of the case.
+void PrintTo(const CommandCase& entry, std::ostream* out) {
+    *out << "ovctl";
+    for (const std::string& word : entry.args) *out << " " << word;
+}
 
 class Commands : public OvctlTest {
 protected:

@@ -71,6 +71,26 @@ TEST_F(Entry, UsageErrorsPrintTheHintAndSendNothing) {
         {{"get"}, "Missing the parameter path, e.g. compressor.threshold"},
         {{"set", "compressor.threshold"}, "Missing the value"},
         {{"call"}, "Missing the command name"},
+        {{"scene", "next"}, "scene takes list or apply <name>, not \"next\""},
+        {{"voice", "up"}, "voice takes list, load <name>, next, prev, on or off, not \"up\""},
+        {{"replay", "now"}, "replay takes save, not \"now\""},
+        {{"record", "pause"}, "record takes start, stop or toggle"},
+        {{"gamemode", "yes"}, "gamemode takes on, off, auto or toggle, not \"yes\""},
+        {{"anticheat", "never"}, "anticheat takes state, off, auto, always or toggle, not \"never\""},
+        {{"ducking", "more"}, "ducking takes on, off, presets or preset <name>, not \"more\""},
+        {{"ducking", "preset"}, "Missing the ducking preset name"},
+        {{"vmics", "list"}, "vmics takes presets, preset <id> or state, not \"list\""},
+        {{"vmics", "preset"}, "Missing the preset id (streamer, twoCalls, reset)"},
+        {{"cohost", "unmute"}, "cohost takes state, mute <n> [on|off] or automix [on|off], not \"unmute\""},
+        {{"cohost", "mute"}, "Missing the co-host mic number (1 to 4)"},
+        {{"cohost", "automix", "maybe"}, "cohost automix takes on or off, not \"maybe\""},
+        {{"gaincal", "go"}, "gaincal takes state, start, cancel or apply, not \"go\""},
+        {{"mode", "save"}, "mode takes list or load <name>, not \"save\""},
+        {{"mode", "load"}, "Missing the output mode name"},
+        {{"obs", "stream"}, "obs takes status, scenes or scene <name>, not \"stream\""},
+        {{"obs", "scene"}, "Missing the OBS scene name"},
+        {{"voice", "load"}, "Missing the voice preset name"},
+        {{"snapshot", "save"}, "Missing the snapshot name"},
         {{"snapshot", "rename", "x"}, "snapshot takes list, save, load, compare or delete <name>, not \"rename\""},
     };
     for (const auto& [args, message] : cases) {
@@ -192,6 +212,10 @@ TEST_F(Entry, StatusPrintsTheReportAndJsonPrintsTheObject) {
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[1].target, "/v1/cmd/status");
     EXPECT_EQ(seen[1].body, "{}");
+
+    // Words after status are ignored.
+    EXPECT_RUN(ovctl({"STATUS", "now", "please"}), 0, canned_status_report, "");
+    EXPECT_EQ(requests().back().command(), "status");
 
     RunResult json = ovctl({"--json", "status"});
     EXPECT_EQ(json.exit_code, 0) << json.describe();

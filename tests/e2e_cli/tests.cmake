@@ -1,5 +1,8 @@
-# The end-to-end client tests run the real ovctl against the stand-in API.
+# The end-to-end client tests run the real ovctl against the stand-in API, in-process and as
+# the ov-standin-api program.
 target_link_libraries(e2e_cli_tests PRIVATE ov_standin_api)
-if(TARGET ovctl)
-  add_dependencies(e2e_cli_tests ovctl)
-endif()
+foreach(program ovctl ov-standin-api)
+  if(TARGET ${program})
+    add_dependencies(e2e_cli_tests ${program})
+  endif()
+endforeach()
