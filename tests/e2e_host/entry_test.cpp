@@ -107,12 +107,15 @@ TEST_F(HostEntry, AttachFailuresAreFatalWithCodeThree) {
         bool create_mapping, create_event;
         std::uint32_t version;
         std::string message;  // {} is the mapping name
+        std::size_t mapping_size = ovstandin::field::kMappingSize;
     };
     const Case cases[] = {
         {"no mapping", false, false, 1,
          "could not open the plugin audio mapping \\\"{}\\\" (No such file or directory (errno 2))"},
         {"no event", true, false, 1, "could not open the plugin audio event (No such file or directory (errno 2))"},
         {"other layout", true, true, 2, "the plugin audio mapping has another layout (version mismatch)"},
+        // Mapping fewer bytes than the layout's would fault on the first touch past the end.
+        {"short mapping", true, true, 1, "could not map the plugin audio memory", 4096},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -121,6 +124,7 @@ TEST_F(HostEntry, AttachFailuresAreFatalWithCodeThree) {
         options.create_mapping = c.create_mapping;
         options.create_event = c.create_event;
         options.version = c.version;
+        options.mapping_size = c.mapping_size;
         std::string error;
         auto rig = ovstandin::Rig::start(options, error);
         ASSERT_TRUE(rig) << error;

@@ -186,10 +186,12 @@ TEST_F(WineHost, AttachFailuresAreFatal) {
         bool create_mapping;
         std::uint32_t version;
         std::string prefix, suffix;  // of the message
+        std::uint64_t mapping_size = ovstandin::field::kMappingSize;
     };
     const Case cases[] = {
         {"no mapping", false, 1, "could not open the plugin audio mapping \"", "(0x80070002))"},
         {"other layout", true, 7, "the plugin audio mapping has another layout (version mismatch)", ""},
+        {"short mapping", true, 1, "could not map the plugin audio memory", "", 4096},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -197,6 +199,7 @@ TEST_F(WineHost, AttachFailuresAreFatal) {
         script["createMapping"] = c.create_mapping;
         script["createEvent"] = c.create_mapping;
         script["version"] = c.version;
+        script["mappingSize"] = c.mapping_size;
         ov::Json report = run_script(script);
         EXPECT_EQ(report["exitCode"], 3) << describe(report);
         ASSERT_EQ(report["events"].size(), 1u) << describe(report);

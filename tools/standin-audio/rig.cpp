@@ -74,15 +74,24 @@ std::unique_ptr<Rig> Rig::start(const RigOptions& options, std::string& error) {
     rig->channels_ = options.mapping_channels >= 2 ? 2 : 1;
 
     if (options.create_mapping) {
-        rig->memory_ = ovplat::SharedMemory::create(rig->mapping_name_, field::kMappingSize, error);
+        rig->memory_ = ovplat::SharedMemory::create(rig->mapping_name_, options.mapping_size, error);
         if (!rig->memory_) {
             error = "could not create the mapping: " + error;
             return nullptr;
         }
-        rig->view_ = MappingView(rig->memory_->data());
-        rig->view_.store<std::uint32_t>(field::magic, options.magic);
-        rig->view_.store<std::uint32_t>(field::version, options.version);
-        rig->view_.store<std::uint32_t>(field::channels, options.mapping_channels);
+        MappingView header(rig->memory_->data());
+        if (options.mapping_size >= 12) {
+            header.store<std::uint32_t>(field::magic, options.magic);
+            header.store<std::uint32_t>(field::version, options.version);
+            header.store<std::uint32_t>(field::channels, options.mapping_channels);
+        }
+        if (options.mapping_size >= field::kMappingSize) {
+            rig->view_ = header;
+        } else {
+            // Blocks and snapshots then go to private memory, never past the mapping's end.
+            rig->detached_view_ = std::make_unique<std::uint8_t[]>(field::kMappingSize + 8);
+            rig->view_ = MappingView(rig->detached_view_.get());
+        }
     }
     if (options.create_event) {
         rig->event_ = ovplat::NamedEvent::create(rig->mapping_name_ + "-req", error);

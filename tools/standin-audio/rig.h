@@ -27,6 +27,9 @@ struct RigOptions {
     std::uint32_t magic = field::kMagicValue;
     std::uint32_t version = field::kLayoutVersion;
     bool create_mapping = true;
+    // Bytes of the created mapping; less than the layout's size imitates a broken creator
+    // (the stand-in then writes only the header fields).
+    std::size_t mapping_size = field::kMappingSize;
     bool create_event = true;
     ovplat::ChildEnvironment environment;
 };
@@ -145,6 +148,7 @@ private:
     std::unique_ptr<ovplat::NamedEvent> event_;
     std::unique_ptr<ovplat::ChildProcess> host_;
     MappingView view_;
+    std::unique_ptr<std::uint8_t[]> detached_view_;  // stands in for a too small mapping
     unsigned channels_ = 1;
     std::uint64_t next_block_ = 1;
     std::uint64_t frames_sent_ = 0;

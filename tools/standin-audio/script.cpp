@@ -194,6 +194,7 @@ ov::Json run_script(const ov::Json& script) {
     options.magic = static_cast<std::uint32_t>(u64_or(script, "magic", field::kMagicValue));
     options.version = static_cast<std::uint32_t>(u64_or(script, "version", field::kLayoutVersion));
     options.create_mapping = script.value("createMapping", true);
+    options.mapping_size = static_cast<std::size_t>(u64_or(script, "mappingSize", field::kMappingSize));
     options.create_event = script.value("createEvent", true);
     if (auto env = script.find("env"); env != script.end() && env->is_object())
         for (const auto& [name, value] : env->items())

@@ -5,7 +5,8 @@
 // Script members: "host" (program, required), "hostArgs" (instead of rack <mapping> <channels>),
 // "mapping" (name; default a fresh one), "channels" (the command-line word, default "1"),
 // "mappingChannels" (the mapping's field, default 1), "magic", "version", "createMapping",
-// "createEvent" (default true), "env" (object of variables to set), "unsetEnv" (names), "steps".
+// "createEvent" (default true), "mappingSize" (bytes of the created mapping), "env" (object of
+// variables to set), "unsetEnv" (names), "steps".
 //
 // Steps, each an object with "do" and an optional "timeoutMs" (default 15000):
 //   send         {"line": "OVP ..."} | {"request": {...}} | {"hex": "4f56..."} (raw bytes)
