@@ -33,17 +33,19 @@ configure_and_build() {  # folder, cmake arguments..., -- targets...
 mkdir -p "$out"
 
 step "windows build" configure_and_build "$out/win" \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DOV_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=Release
-step "native build" configure_and_build "$out/native" -DOV_WINDOWS_BUILD_DIR="$out/win"
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DOV_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG"
+step "native build" configure_and_build "$out/native" -DOV_WINDOWS_BUILD_DIR="$out/win" \
+  -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O1"
 step "native and wine tests" ctest --test-dir "$out/native" --output-on-failure -j "$jobs"
 
 step "sanitizer build (address, undefined)" configure_and_build "$out/asan" -DOV_SANITIZE=address,undefined \
-  -DCMAKE_BUILD_TYPE=Debug -- common_tests cli_tests host_tests
+  -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" -- common_tests cli_tests host_tests
 step "unit tests under AddressSanitizer and UndefinedBehaviorSanitizer" \
   ctest --test-dir "$out/asan" --output-on-failure -j "$jobs" -L '^(common|cli|host)$'
 
 if [ -d "$root/tests/host_tsan" ]; then
-  step "thread sanitizer build" configure_and_build "$out/tsan" -DOV_SANITIZE=thread -- host_tsan_tests
+  step "thread sanitizer build" configure_and_build "$out/tsan" -DOV_SANITIZE=thread \
+    -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" -- host_tsan_tests
   step "threaded rack under ThreadSanitizer" ctest --test-dir "$out/tsan" --output-on-failure -L '^host_tsan$'
 fi
 
