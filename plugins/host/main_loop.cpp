@@ -7,6 +7,7 @@
 #include "platform/stdio.h"
 #include "platform/thread.h"
 #include "protocol_lines.h"
+#include "run.h"
 #include "unit.h"
 
 #include <algorithm>
@@ -170,7 +171,7 @@ int run_rack_mode(const std::string& mapping_name, std::uint64_t channels) {
     auto attached = attach_audio_mapping(mapping_name);
     if (!attached) {
         writer(ov::Json{{"event", "fatal"}, {"message", attached.error()}});
-        return 3;
+        return kExitAttachFailed;
     }
     // The mapping and the event stay until the process ends: the audio thread uses them
     // for as long as it runs, which may be longer than this function.
@@ -180,7 +181,7 @@ int run_rack_mode(const std::string& mapping_name, std::uint64_t channels) {
     auto chain_channels = make_chain_channels();
     if (!start_audio_thread(mapping->view, *mapping->event, std::move(chain_channels.audio_inbox),
                             std::move(chain_channels.audio_returns)))
-        return 4;
+        return kExitAudioThreadFailed;
 
     auto windows = make_unavailable_editor_windows();
     Rack rack(RackContext{
@@ -195,6 +196,8 @@ int run_rack_mode(const std::string& mapping_name, std::uint64_t channels) {
     });
     rack.hand_over();
 
+    // Without a message loop (the system refused its timer) there is nothing to run: that
+    // ends rack mode like a loop that ended.
     std::string loop_error;
     std::unique_ptr<ovplat::MainLoop> loop = ovplat::MainLoop::create(loop_error);
     auto queue = std::make_shared<InputQueue>();
@@ -205,9 +208,9 @@ int run_rack_mode(const std::string& mapping_name, std::uint64_t channels) {
             read_input_lines(lines, *queue, [wake_target] { return wake_target->wake(); });
         });
     }
-    writer(ov::Json{{"event", "ready"}, {"pid", ovplat::current_process_id()}});
-
     const std::uint32_t process_id = ovplat::current_process_id();
+    writer(ov::Json{{"event", "ready"}, {"pid", process_id}});
+
     RackProtocol protocol(rack, writer, process_id);
     RackSession session(rack, protocol, writer);
     if (loop) {
@@ -215,7 +218,7 @@ int run_rack_mode(const std::string& mapping_name, std::uint64_t channels) {
             switch (session.handle_queued_input(*queue)) {
                 case RackSession::InputState::quit: return false;
                 // The end of input ends the process at once: no shutdown, editors stay.
-                case RackSession::InputState::ended: ovplat::exit_immediately(0);
+                case RackSession::InputState::ended: ovplat::exit_immediately(kExitOk);
                 case RackSession::InputState::open: break;
             }
             session.periodic_work();
@@ -226,7 +229,7 @@ int run_rack_mode(const std::string& mapping_name, std::uint64_t channels) {
     queue->close_receiver();
     // Threads may still run (a reader blocked on input, an audio thread stuck in a
     // plug-in): leave without tearing down what they use.
-    ovplat::exit_immediately(0);
+    ovplat::exit_immediately(kExitOk);
 }
 
 }  // namespace ovhost

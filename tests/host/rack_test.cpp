@@ -1,3 +1,4 @@
+#include "formats.h"
 #include "rack_rig.h"
 
 #include <gtest/gtest.h>
@@ -169,16 +170,39 @@ TEST(Rack, AFailedLoadLeavesNoSlotAndTheOthersLoad) {
 }
 
 TEST(Rack, RealFormatsAnswerWithTheirOwnFailures) {
-    RackRig rig;
-    const auto results = rig.rack->set_rack({});
-    ASSERT_TRUE(results);
     const auto loader = format_plugin_loader();
-    SlotSpec vst3{1, "vst3", "C:\\fx\\a.vst3", "0123456789ABCDEF0123456789ABCDEF"};
-    EXPECT_EQ(loader(vst3, 1).error(), "this host cannot load VST3 plugins yet");
-    SlotSpec clap{1, "clap", "a.clap", "com.example.x"};
-    EXPECT_EQ(loader(clap, 1).error(), "this host cannot load CLAP plugins yet");
-    SlotSpec other{1, "VST3", "a.vst3", "x"};
-    EXPECT_EQ(loader(other, 1).error(), "unknown plugin format \"VST3\"");
+    struct Case {
+        const char* kind;
+        const char* uid;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"vst3", "0123456789ABCDEF0123456789ABCDEF", "this host cannot load VST3 plugins yet"},
+        {"clap", "com.example.x", "this host cannot load CLAP plugins yet"},
+        {"VST3", "x", "unknown plugin format \"VST3\""},
+        {"", "x", "unknown plugin format \"\""},
+    };
+    for (const auto& c : cases) {
+        SlotSpec wanted;
+        wanted.key = 1;
+        wanted.kind = c.kind;
+        wanted.path = "C:\\fx\\a.vst3";
+        wanted.uid = c.uid;
+        EXPECT_EQ(loader(wanted, 1).error(), c.error) << c.kind;
+    }
+}
+
+TEST(Rack, Vst3ClassIds) {
+    const auto bytes = parse_vst3_class_id("0123456789abcdefFEDCBA9876543210");
+    ASSERT_TRUE(bytes);
+    EXPECT_EQ((*bytes)[0], 0x01);
+    EXPECT_EQ((*bytes)[7], 0xEF);
+    EXPECT_EQ((*bytes)[8], 0xFE);
+    EXPECT_EQ((*bytes)[15], 0x10);
+    EXPECT_FALSE(parse_vst3_class_id("0123456789ABCDEF0123456789ABCDE"));    // 31 digits
+    EXPECT_FALSE(parse_vst3_class_id("0123456789ABCDEF0123456789ABCDEF0"));  // 33 digits
+    EXPECT_FALSE(parse_vst3_class_id("0123456789ABCDEF0123456789ABCDEG"));
+    EXPECT_EQ(not_a_vst3_class_id_message("abc"), "\"abc\" is not a VST3 class id");
 }
 
 TEST(Rack, RestoresSavedStateOrWarns) {
