@@ -12,11 +12,22 @@ std::string to_pretty_json(const Json& value) {
 
 namespace {
 
+// Serialising and destroying a tree recurse once per level, so a hostile document nested
+// tens of thousands deep would exhaust the stack; deeper documents are refused when parsed.
+constexpr std::size_t kMaxDepth = 512;
+
 // Builds the tree like the library's own DOM parser but records the first error as text
-// instead of throwing it.
+// instead of throwing it, and refuses documents nested deeper than kMaxDepth.
 class RecordingSax : public nlohmann::detail::json_sax_dom_parser<Json> {
+    using Base = nlohmann::detail::json_sax_dom_parser<Json>;
+
 public:
-    explicit RecordingSax(Json& target) : json_sax_dom_parser(target, false) {}
+    explicit RecordingSax(Json& target) : Base(target, false) {}
+
+    bool start_object(std::size_t size) { return enter() && Base::start_object(size); }
+    bool end_object() { --depth_; return Base::end_object(); }
+    bool start_array(std::size_t size) { return enter() && Base::start_array(size); }
+    bool end_array() { --depth_; return Base::end_array(); }
 
     bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& ex) {
         error = ex.what();
@@ -24,6 +35,15 @@ public:
     }
 
     std::string error;
+
+private:
+    bool enter() {
+        if (++depth_ <= kMaxDepth) return true;
+        error = "the document is nested deeper than " + std::to_string(kMaxDepth) + " levels";
+        return false;
+    }
+
+    std::size_t depth_ = 0;
 };
 
 }  // namespace

@@ -61,6 +61,14 @@ TEST(JsonForm, ParseReportsErrorsAsValues) {
     EXPECT_FALSE(ov::parse_json("").value.has_value());
 }
 
+TEST(JsonForm, DeepNestingIsRefusedInsteadOfExhaustingTheStack) {
+    const auto nested = [](std::size_t depth) { return std::string(depth, '[') + std::string(depth, ']'); };
+    EXPECT_TRUE(ov::parse_json(nested(512)).value.has_value());
+    const auto deep = ov::parse_json(nested(100000));
+    EXPECT_FALSE(deep.value.has_value());
+    EXPECT_NE(deep.error.find("nested deeper"), std::string::npos);
+}
+
 TEST(JsonForm, InvalidUtf8IsReplacedNotThrown) {
     EXPECT_EQ(ov::to_compact_json(Json("a\xff")), "\"a\xEF\xBF\xBD\"");
 }
