@@ -118,7 +118,7 @@ Result<Json> call(const Settings& settings, std::string_view command, const Json
                         kExitBadToken};
     }
     if (unfit_for_path(command)) {
-        return usage_error("An API command name cannot contain spaces or control characters");
+        return usage_error("The command name cannot contain spaces or control characters");
     }
     HttpRequest request;
     request.port = settings.port;

@@ -234,9 +234,9 @@ INSTANTIATE_TEST_SUITE_P(
                       UnsentCase{"TokenWithLineFeed", std::string("abc\ndef"), "mute.toggle",
                                  "The API token contains a line break", 4},
                       UnsentCase{"CommandWithSpace", std::string("t"), "sound.play HTTP/1.0",
-                                 "An API command name cannot contain spaces or control characters\nRun `ovctl help`", 2},
+                                 "The command name cannot contain spaces or control characters\nRun `ovctl help`", 2},
                       UnsentCase{"CommandWithLineBreak", std::string("t"), "a\r\nb",
-                                 "An API command name cannot contain spaces or control characters", 2}),
+                                 "The command name cannot contain spaces or control characters", 2}),
     [](const ::testing::TestParamInfo<UnsentCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
