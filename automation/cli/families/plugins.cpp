@@ -20,13 +20,12 @@ Result<Translation> add(const Words& words) {
 }
 
 // remove, retry and params: a rack and a slot key.
-Result<Translation> rack_and_key(const Words& words, Translation shown) {
+Result<Translation> rack_and_key(const Words& words, RenderKind kind, std::string command) {
     auto rack = rack_at(words, 2);
     if (!rack) return rack.error();
     auto key = whole_number_at(words, 3, kSlotKey);
     if (!key) return key.error();
-    shown.args = {{"rack", *rack}, {"key", *key}};
-    return shown;
+    return shown_as(std::move(kind), std::move(command), {{"rack", *rack}, {"key", *key}});
 }
 
 Result<Translation> move(const Words& words) {
@@ -106,11 +105,11 @@ Result<Translation> plugins(const Words& words) {
         return confirm("plugins.scan", {{"full", full}}, full ? "Full rescan started" : "Scan started");
     }
     if (sub == "add") return add(words);
-    if (sub == "remove") return rack_and_key(words, confirm("plugins.remove", {}, "Removed"));
+    if (sub == "remove") return rack_and_key(words, render::Confirm{"Removed"}, "plugins.remove");
     if (sub == "move") return move(words);
     if (sub == "bypass") return bypass(words);
-    if (sub == "retry") return rack_and_key(words, confirm("plugins.retry", {}, "Loading it again"));
-    if (sub == "params") return rack_and_key(words, shown_as_list("plugins.params"));
+    if (sub == "retry") return rack_and_key(words, render::Confirm{"Loading it again"}, "plugins.retry");
+    if (sub == "params") return rack_and_key(words, render::List{}, "plugins.params");
     if (sub == "param" || sub == "set") return set_param(words);
     if (sub == "editor" || sub == "open") return editor(words);
     if (sub == "mode") return mode(words);
