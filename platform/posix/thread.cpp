@@ -11,21 +11,26 @@ namespace ovplat {
 
 namespace {
 
+struct ThreadStart {
+    std::string name;
+    std::function<void()> body;
+};
+
 void* thread_entry(void* argument) {
-    std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(argument));
-    (*body)();
+    std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(argument));
+    // Named from inside, before the body runs. Linux limits names to 15 bytes.
+    pthread_setname_np(pthread_self(), start->name.substr(0, 15).c_str());
+    start->body();
     return nullptr;
 }
 
 }  // namespace
 
 bool start_detached_thread(const std::string& name, std::function<void()> body) {
-    auto owned = std::make_unique<std::function<void()>>(std::move(body));
+    auto start = std::make_unique<ThreadStart>(ThreadStart{name, std::move(body)});
     pthread_t thread{};
-    if (pthread_create(&thread, nullptr, &thread_entry, owned.get()) != 0) return false;
-    owned.release();
-    // Linux limits thread names to 15 bytes; a name that does not fit is simply not set.
-    pthread_setname_np(thread, name.substr(0, 15).c_str());
+    if (pthread_create(&thread, nullptr, &thread_entry, start.get()) != 0) return false;
+    start.release();
     pthread_detach(thread);
     return true;
 }
