@@ -97,6 +97,11 @@ TEST(ThreadedRack, RepeatedSetRackWhileAudioRuns) {
     std::thread writer([&] {
         // Piece by piece, so that lines arrive while the main thread works.
         for (std::size_t at = 0; at < script.size(); at += 97) pipe.write(script.substr(at, 97));
+        // On a fast machine the commands can all be done before the audio thread's first
+        // block; quit only once audio has really flowed through a rack.
+        const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (rig.view.blocks_processed() == 0 && std::chrono::steady_clock::now() < give_up)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         pipe.write(request_line({{"cmd", "quit"}}));
     });
 

@@ -95,7 +95,14 @@ RunResult run_under_wine(const WinePrefix& prefix, const std::string& exe, const
     options.env = merged_env(wine_environment(prefix), options.env);
     std::vector<std::string> wine_args{exe};
     wine_args.insert(wine_args.end(), args.begin(), args.end());
-    return run_process("wine", wine_args, options);
+    RunResult result = run_process("wine", wine_args, options);
+    // A wine server that is just shutting down when the next program connects drops it before
+    // the program starts ("wine client error: ... recvmsg"); that run never reached our code.
+    if (result.exited() && result.exit_code != 0 && result.out.empty() &&
+        result.err.find("wine client error") != std::string::npos) {
+        result = run_process("wine", wine_args, options);
+    }
+    return result;
 }
 
 WinePrefixLock::WinePrefixLock(const WinePrefix& prefix) {
