@@ -3,7 +3,7 @@
 // and whose processor travels in the chain to the audio thread and back.
 #include "ov/json.h"
 #include "plugin.h"
-#include "slot_spec.h"
+#include "slots_reader.h"
 #include "unit.h"
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "rack_protocol.h"
 
 #include "protocol_lines.h"
-#include "slot_spec.h"
+#include "slots_reader.h"
 
 #include <array>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "slot_spec.h"
+#include "slots_reader.h"
 
 #include "ov/json.h"
 
