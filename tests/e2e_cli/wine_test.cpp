@@ -12,22 +12,14 @@ using ov::standin::Misbehaviour;
 class WineOvctl : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        const std::string build = OV_WINDOWS_BUILD_DIR;
-        if (build.empty()) {
-            skip_reason_ = new std::string("no Windows build folder configured (OV_WINDOWS_BUILD_DIR)");
-            return;
-        }
-        exe_ = new std::string(build + "/automation/cli/ovctl.exe");
-        if (!std::filesystem::exists(*exe_)) {
-            skip_reason_ = new std::string(*exe_ + " is not built");
-            return;
-        }
+        std::vector<std::string> programs{"automation/cli/ovctl.exe"};
         std::string why_not;
-        auto prefix = prepare_wine_prefix(std::string(OV_BINARY_DIR) + "/wine-prefix", why_not);
+        auto prefix = prepare_wine_suite(OV_WINDOWS_BUILD_DIR, OV_BINARY_DIR, programs, why_not);
         if (!prefix) {
             skip_reason_ = new std::string(why_not);
             return;
         }
+        exe_ = new std::string(programs[0]);
         prefix_ = new WinePrefix(*prefix);
     }
 

@@ -34,24 +34,15 @@ const ov::Json kQuitSteps = ov::Json::array(
 class WineHost : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        const std::string build = OV_WINDOWS_BUILD_DIR;
-        if (build.empty()) {
-            skip_reason_ = new std::string("no Windows build folder configured (OV_WINDOWS_BUILD_DIR)");
-            return;
-        }
-        host_exe_ = new std::string(build + "/plugins/host/ov-pluginhost.exe");
-        standin_exe_ = new std::string(build + "/tools/standin-audio/ov-standin-audio.exe");
-        for (const std::string* exe : {host_exe_, standin_exe_})
-            if (!std::filesystem::exists(*exe)) {
-                skip_reason_ = new std::string(*exe + " is not built");
-                return;
-            }
+        std::vector<std::string> programs{"plugins/host/ov-pluginhost.exe", "tools/standin-audio/ov-standin-audio.exe"};
         std::string why_not;
-        auto prefix = prepare_wine_prefix(std::string(OV_BINARY_DIR) + "/wine-prefix", why_not);
+        auto prefix = prepare_wine_suite(OV_WINDOWS_BUILD_DIR, OV_BINARY_DIR, programs, why_not);
         if (!prefix) {
             skip_reason_ = new std::string(why_not);
             return;
         }
+        host_exe_ = new std::string(programs[0]);
+        standin_exe_ = new std::string(programs[1]);
         prefix_ = new WinePrefix(*prefix);
     }
 

@@ -90,6 +90,22 @@ std::optional<WinePrefix> prepare_wine_prefix(const std::string& prefix_path, st
     return prefix;
 }
 
+std::optional<WinePrefix> prepare_wine_suite(const std::string& windows_build_dir, const std::string& native_build_dir,
+                                             std::vector<std::string>& programs, std::string& why_not) {
+    if (windows_build_dir.empty()) {
+        why_not = "no Windows build folder configured (OV_WINDOWS_BUILD_DIR)";
+        return std::nullopt;
+    }
+    for (std::string& program : programs) {
+        program = windows_build_dir + "/" + program;
+        if (!fs::exists(program)) {
+            why_not = program + " is not built";
+            return std::nullopt;
+        }
+    }
+    return prepare_wine_prefix(native_build_dir + "/wine-prefix", why_not);
+}
+
 RunResult run_under_wine(const WinePrefix& prefix, const std::string& exe, const std::vector<std::string>& args,
                          RunOptions options) {
     options.env = merged_env(wine_environment(prefix), options.env);

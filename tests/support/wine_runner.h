@@ -18,6 +18,12 @@ struct WinePrefix {
 // installed or the prefix cannot be made. Safe to call from several test processes at once.
 std::optional<WinePrefix> prepare_wine_prefix(const std::string& prefix_path, std::string& why_not);
 
+// For a suite of Wine tests: the programs (paths relative to the Windows build folder, made
+// absolute in place) must be built and the shared prefix under the native build folder ready.
+// Absent, with `why_not` set, when the suite has to be skipped.
+std::optional<WinePrefix> prepare_wine_suite(const std::string& windows_build_dir, const std::string& native_build_dir,
+                                             std::vector<std::string>& programs, std::string& why_not);
+
 // The environment every Wine run gets: the prefix, no debug output, no Mono/Gecko prompts.
 std::vector<EnvOverride> wine_environment(const WinePrefix& prefix);
 
