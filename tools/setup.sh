@@ -8,7 +8,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix mingw-w64
-  wine wine64 xvfb xauth x11-utils
+  wine wine64 xvfb xauth x11-utils libx11-dev
 )
 
 missing=()

@@ -87,4 +87,11 @@ inline std::string describe_error(DWORD code) {
     return text.empty() ? hresult_text(code) : text;
 }
 
+// "{system text} (0x8007XXXX)", or the HRESULT alone when the system has no text.
+inline std::string error_text_with_code(DWORD code) {
+    const std::string message = system_message(code);
+    const std::string code_text = hresult_text(code);
+    return message.empty() ? code_text : message + " (" + code_text + ")";
+}
+
 }  // namespace ovplat::win32

@@ -1,15 +1,12 @@
 #include "formats.h"
 
+#include "clap.h"
 #include "internal.h"
+#include "vst3.h"
 
 namespace ovhost {
 
 namespace {
-
-// The VST3 and CLAP loaders are not part of this host yet; until they are, both formats
-// answer with this clear refusal instead of a loader error.
-constexpr std::string_view kVst3Unsupported = "this host cannot load VST3 plugins yet";
-constexpr std::string_view kClapUnsupported = "this host cannot load CLAP plugins yet";
 
 int hex_digit_value(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -20,19 +17,11 @@ int hex_digit_value(char c) {
 
 }  // namespace
 
-Outcome<std::vector<ScanCandidate>> vst3_scan_candidates(const std::string&) {
-    return Outcome<std::vector<ScanCandidate>>::failure(std::string(kVst3Unsupported));
-}
-
-Outcome<std::vector<ScanCandidate>> clap_scan_candidates(const std::string&) {
-    return Outcome<std::vector<ScanCandidate>>::failure(std::string(kClapUnsupported));
-}
-
-Outcome<LoadedPlugin> load_slot_plugin(std::string_view kind, const std::string&, const std::string& uid,
-                                       std::uint32_t) {
+Outcome<LoadedPlugin> load_slot_plugin(std::string_view kind, const std::string& path, const std::string& uid,
+                                       std::uint32_t rack_channels) {
     if (kind == "internal") return create_internal_plugin(uid);
-    if (kind == "vst3") return Outcome<LoadedPlugin>::failure(std::string(kVst3Unsupported));
-    if (kind == "clap") return Outcome<LoadedPlugin>::failure(std::string(kClapUnsupported));
+    if (kind == "vst3") return load_vst3_slot_plugin(path, uid, rack_channels);
+    if (kind == "clap") return load_clap_slot_plugin(path, uid);
     return Outcome<LoadedPlugin>::failure("unknown plugin format \"" + std::string(kind) + "\"");
 }
 
