@@ -1,0 +1,33 @@
+#pragma once
+// The editor views of the test effects. A view of kind `normal` creates a real child window
+// in the parent it is attached to (a "STATIC" child window titled "Orvia test view" on
+// Windows, an X11 window with that name elsewhere), reports its current size (320 x 200 at
+// first), can be resized, and follows onSize. The other kinds each lack one ability.
+#include <memory>
+
+#include "vst3_abi.h"
+
+namespace ovtestfx {
+
+enum class ViewKind {
+    none,          // createView gives no view
+    normal,        // as above
+    small,         // getSize reports 50 x 20; not resizable
+    no_size,       // getSize fails
+    foreign,       // supports no platform type
+    attach_fails,  // attached() fails
+};
+
+// What a controller knows of its view: the view that is attached right now, if any.
+struct ViewLink {
+    ovhost::vst3::IPlugView* attached = nullptr;
+};
+
+// A new view (one reference for the caller), or null for ViewKind::none.
+ovhost::vst3::IPlugView* create_test_view(ViewKind kind, std::shared_ptr<ViewLink> link);
+
+// Makes an attached view ask its frame for another size, as a plug-in whose window grows
+// does. Returns false when no frame is set.
+bool request_view_size(ovhost::vst3::IPlugView* view, int width, int height);
+
+}  // namespace ovtestfx
