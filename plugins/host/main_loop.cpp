@@ -1,5 +1,6 @@
 #include "main_loop.h"
 
+#include "editor.h"
 #include "ov/text.h"
 #include "platform/main_loop.h"
 #include "platform/process.h"
@@ -183,7 +184,7 @@ int run_rack_mode(const std::string& mapping_name, std::uint64_t channels) {
                             std::move(chain_channels.audio_returns)))
         return kExitAudioThreadFailed;
 
-    auto windows = make_unavailable_editor_windows();
+    auto windows = make_editor_windows();
     Rack rack(RackContext{
         .mapping = mapping->view,
         .event = mapping->event.get(),
