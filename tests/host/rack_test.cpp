@@ -177,7 +177,7 @@ TEST(Rack, RealFormatsAnswerWithTheirOwnFailures) {
         const char* error;
     };
     const Case cases[] = {
-        {"vst3", "0123456789ABCDEF0123456789ABCDEF", "this host cannot load VST3 plugins yet"},
+        {"vst3", "0123456789ABCDEF0123456789ABCDEF", "C:\\fx\\a.vst3 is not a VST3 module (no C:\\fx\\a.vst3)"},
         {"clap", "com.example.x", "this host cannot load CLAP plugins yet"},
         {"VST3", "x", "unknown plugin format \"VST3\""},
         {"", "x", "unknown plugin format \"\""},
