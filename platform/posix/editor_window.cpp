@@ -30,12 +30,18 @@ int record_x_error(Display* display, XErrorEvent* error) {
     return 0;
 }
 
+// Xlib's own handler for a lost connection ends the process at once. Returning lets each
+// connection's exit handler decide: ours forgets its windows and carries on; a connection
+// without one (a plug-in's own) still ends the process as before.
+int pass_on_lost_connection(Display*) { return 0; }
+
 void prepare_xlib_once() {
     static std::once_flag once;
     std::call_once(once, [] {
         // Plug-in views may use Xlib from their own threads.
         XInitThreads();
         XSetErrorHandler(record_x_error);
+        XSetIOErrorHandler(pass_on_lost_connection);
     });
 }
 
@@ -98,7 +104,9 @@ public:
         XClassHint class_hint{const_cast<char*>(kWindowClass), const_cast<char*>(kWindowClass)};
         XSetClassHint(display_, window, &class_hint);
         set_title(window, title);
-        set_fixed_size(window, kEditorFirstClientWidth, kEditorFirstClientHeight, placed ? &placement : nullptr);
+        std::optional<std::pair<int, int>> position;
+        if (placed) position = std::pair<int, int>{*placement.x, *placement.y};
+        set_fixed_size(window, kEditorFirstClientWidth, kEditorFirstClientHeight, position);
         XWMHints wm_hints{};
         wm_hints.flags = InputHint | StateHint;
         wm_hints.input = True;
@@ -109,7 +117,7 @@ public:
         if (owner != None) XSetTransientForHint(display_, window, owner);
 
         XMapRaised(display_, window);
-        windows_.push_back(Known{window, create_serial});
+        windows_.push_back(Known{window, create_serial, position});
         activate(window);
         // The window must exist on the server before a plug-in embeds its view from its
         // own connection.
@@ -136,7 +144,7 @@ public:
         if (!known) return;
         const unsigned int w = x_dimension(width);
         const unsigned int h = x_dimension(height);
-        set_fixed_size(known->id, w, h, nullptr);
+        set_fixed_size(known->id, w, h, known->position);
         // Sizes the window reported before this request are stale now.
         known->resize_serial = NextRequest(display_);
         XResizeWindow(display_, known->id, w, h);
@@ -170,6 +178,8 @@ private:
         Window id;
         // Size reports older than the host's last resize request are dropped.
         unsigned long resize_serial;
+        // Where Orvia placed it, kept in the size hints.
+        std::optional<std::pair<int, int>> position;
     };
     struct Atoms {
         Atom wm_protocols = None;
@@ -257,15 +267,16 @@ private:
     }
 
     // The user cannot resize the window: its minimum and maximum are its size.
-    void set_fixed_size(Window window, unsigned int width, unsigned int height, const EditorWindowPlacement* placed) {
+    void set_fixed_size(Window window, unsigned int width, unsigned int height,
+                        const std::optional<std::pair<int, int>>& position) {
         XSizeHints hints{};
         hints.flags = PMinSize | PMaxSize;
         hints.min_width = hints.max_width = static_cast<int>(width);
         hints.min_height = hints.max_height = static_cast<int>(height);
-        if (placed) {
+        if (position) {
             hints.flags |= USPosition | PPosition;
-            hints.x = *placed->x;
-            hints.y = *placed->y;
+            hints.x = position->first;
+            hints.y = position->second;
         }
         XSetWMNormalHints(display_, window, &hints);
     }
