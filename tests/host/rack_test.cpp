@@ -178,7 +178,7 @@ TEST(Rack, RealFormatsAnswerWithTheirOwnFailures) {
     };
     const Case cases[] = {
         {"vst3", "0123456789ABCDEF0123456789ABCDEF", "C:\\fx\\a.vst3 is not a VST3 module (no C:\\fx\\a.vst3)"},
-        {"clap", "com.example.x", "this host cannot load CLAP plugins yet"},
+        {"clap", "com.example.x", "C:\\fx\\a.vst3 is not a CLAP file"},
         {"VST3", "x", "unknown plugin format \"VST3\""},
         {"", "x", "unknown plugin format \"\""},
     };
