@@ -205,6 +205,20 @@ bool XTestClient::wait_window_count(const std::string& window_class, std::size_t
     return true;
 }
 
+std::vector<XWindowId> XTestClient::children(XWindowId window) {
+    Display* d = as_display(display_);
+    QuietErrors quiet(d);
+    Window root = 0, parent = 0;
+    Window* list = nullptr;
+    unsigned count = 0;
+    std::vector<XWindowId> found;
+    if (XQueryTree(d, window, &root, &parent, &list, &count)) {
+        found.assign(list, list + count);
+        if (list) XFree(list);
+    }
+    return found;
+}
+
 bool XTestClient::exists(XWindowId window) {
     Display* d = as_display(display_);
     QuietErrors quiet(d);

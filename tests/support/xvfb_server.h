@@ -86,6 +86,8 @@ public:
     // Waits until the number of such windows is `count`.
     bool wait_window_count(const std::string& window_class, std::size_t count,
                            std::chrono::milliseconds timeout = std::chrono::milliseconds(20000));
+    // The window's own child windows, bottom to top.
+    std::vector<XWindowId> children(XWindowId window);
     bool exists(XWindowId window);
     bool is_mapped(XWindowId window);
 
