@@ -216,8 +216,8 @@ int param_index(const Plugin& p, clap_id id) {
 }
 
 double gain_factor(const Plugin& p) {
-    const int index = param_index(p, kGainId);
-    return index < 0 ? 1.0 : 1.0 + p.values[index].load() / 24.0;
+    if (p.kind->params.defs != kGainParams) return 1.0;
+    return 1.0 + p.values[param_index(p, kGainId)].load() / 24.0;
 }
 
 template <class T>
@@ -500,7 +500,6 @@ bool state_load(const clap_plugin* plugin, const clap_istream* stream) {
     std::memcpy(&mode, bytes + 12, 8);
     p.values[param_index(p, kGainId)] = gain;
     p.values[param_index(p, kModeId)] = mode;
-    if (p.host_state != nullptr) p.host_state->mark_dirty(p.host);
     return true;
 }
 
