@@ -1,0 +1,204 @@
+// The Windows ov-pluginhost.exe opening the Windows builds of our test plug-ins' editors
+// under Wine, shown on an X server of the test's own. The Windows stand-in plays Orvia's part
+// from a script, while ov-window-probe.exe, in the same Wine prefix, looks at the host's
+// window from outside, resizes it and clicks its close box.
+#include <future>
+
+#include "host_fixture.h"
+#include "wine_runner.h"
+#include "xvfb_server.h"
+
+namespace ovtest {
+namespace {
+
+constexpr std::uint32_t kEditorStyle = 0x02CA0000;  // caption, system menu, minimise box, clip children
+constexpr std::uint32_t kSizingFrame = 0x00040000;
+constexpr std::uint32_t kMaximiseBox = 0x00010000;
+
+std::string windows_path(const std::string& unix_path) {
+    std::string path = "Z:" + unix_path;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return path;
+}
+
+ov::Json step(const char* action, ov::Json fields = ov::Json::object()) {
+    fields["do"] = action;
+    return fields;
+}
+
+ov::Json request_step(ov::Json request, std::uint64_t timeout_ms = 60000) {
+    return step("request", {{"request", std::move(request)}, {"timeoutMs", timeout_ms}});
+}
+
+ov::Json editor(std::uint32_t key, ov::Json extra = ov::Json::object()) {
+    ov::Json command{{"cmd", "editor"}, {"key", key}};
+    for (auto& [name, value] : extra.items()) command[name] = value;
+    return command;
+}
+
+class WineEditorHost : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        std::vector<std::string> files{"plugins/host/ov-pluginhost.exe", "tools/standin-audio/ov-standin-audio.exe",
+                                       "tools/window-probe/ov-window-probe.exe",
+                                       "test-plugins/clap/ov-test-effects.clap", "test-plugins/vst3/OvFx.vst3"};
+        std::string why_not;
+        XvfbServer* server = shared_xvfb(why_not);
+        if (!server) {
+            skip_reason_ = new std::string("no X server for the editor windows: " + why_not);
+            return;
+        }
+        // A prefix of its own: every Wine program in it shows its windows on this X server.
+        auto prefix = prepare_wine_suite(OV_WINDOWS_BUILD_DIR, std::string(OV_BINARY_DIR) + "/editor-windows", files,
+                                         why_not);
+        if (!prefix) {
+            skip_reason_ = new std::string(why_not);
+            return;
+        }
+        prefix_ = new WinePrefix(*prefix);
+        display_ = new std::string(server->display());
+        host_exe_ = new std::string(files[0]);
+        standin_exe_ = new std::string(files[1]);
+        probe_exe_ = new std::string(files[2]);
+        clap_file_ = new std::string(windows_path(files[3]));
+        vst3_bundle_ = new std::string(windows_path(files[4]));
+        end_wine_programs();
+    }
+    static void TearDownTestSuite() {
+        if (prefix_) end_wine_programs();
+    }
+
+    void SetUp() override {
+        if (skip_reason_ != nullptr) GTEST_SKIP() << *skip_reason_;
+    }
+
+    // Programs a stand-in run of an earlier X server may have left in the prefix (its
+    // desktop) would show windows elsewhere; they are ended.
+    static void end_wine_programs() {
+        RunOptions options;
+        options.env = merged_env(wine_environment(*prefix_), {{"DISPLAY", *display_}});
+        options.timeout = std::chrono::seconds(60);
+        run_process("wineserver", {"-k"}, options);
+    }
+
+    static RunOptions wine_options(std::chrono::milliseconds timeout) {
+        RunOptions options;
+        options.env = {{"DISPLAY", *display_}};
+        options.timeout = timeout;
+        return options;
+    }
+
+    static ov::Json clap_slot(std::uint32_t key, const std::string& id) {
+        return {{"key", key}, {"kind", "clap"}, {"path", *clap_file_}, {"uid", id}};
+    }
+    static ov::Json vst3_slot(std::uint32_t key, const std::string& uid) {
+        return {{"key", key}, {"kind", "vst3"}, {"path", *vst3_bundle_}, {"uid", uid}};
+    }
+
+    // Starts the stand-in with a stereo rack script; its report comes with the future.
+    static std::future<ov::Json> start_script(ov::Json steps) {
+        ov::Json script = {{"host", windows_path(*host_exe_)},
+                           {"channels", "2"},
+                           {"mappingChannels", 2},
+                           {"steps", std::move(steps)}};
+        return std::async(std::launch::async, [script] {
+            RunOptions options = wine_options(std::chrono::milliseconds(300000));
+            options.stdin_text = ov::to_compact_json(script);
+            RunResult run = run_under_wine(*prefix_, *standin_exe_, {"script", "-"}, options);
+            auto report = ov::parse_json(run.out);
+            if (!report.value) return ov::Json{{"error", run.describe()}};
+            return *report.value;
+        });
+    }
+
+    // Runs the probe; its one-line report.
+    static ov::Json probe(const std::vector<std::string>& args) {
+        RunResult run = run_under_wine(*prefix_, *probe_exe_, args, wine_options(std::chrono::milliseconds(180000)));
+        auto report = ov::parse_json(run.out);
+        EXPECT_TRUE(report.value) << run.describe();
+        return report.value ? *report.value : ov::Json::object();
+    }
+
+    static inline std::string* skip_reason_ = nullptr;
+    static inline WinePrefix* prefix_ = nullptr;
+    static inline std::string* display_ = nullptr;
+    static inline std::string* host_exe_ = nullptr;
+    static inline std::string* standin_exe_ = nullptr;
+    static inline std::string* probe_exe_ = nullptr;
+    static inline std::string* clap_file_ = nullptr;
+    static inline std::string* vst3_bundle_ = nullptr;
+};
+
+TEST_F(WineEditorHost, EditorWindowsAsTheUserSeesThem) {
+    const ov::Json quit = step("send", {{"line", R"(OVP {"cmd":"quit","id":1})"}});
+    auto running = start_script(ov::Json::array({
+        step("expectEvent", {{"event", "ready"}, {"timeoutMs", 120000}}),
+        request_step({{"cmd", "setRack"}, {"slots", ov::Json::array({clap_slot(1, "org.orvia.test.editor")})}}),
+        request_step(editor(1, {{"x", 20}, {"y", 30}})),
+        // The probe resizes the window and clicks its close box.
+        step("expectEvent", {{"event", "editorClosed"}, {"timeoutMs", 240000}}),
+        request_step({{"cmd", "params"}, {"key", 1}}),
+        request_step(editor(1, {{"owner", 0x5A5A5A0}})),
+        request_step({{"cmd", "setRack"},
+                      {"slots", ov::Json::array({vst3_slot(2, "4F564658000000000000000000000001")})}}),
+        request_step(editor(2)),
+        step("expectEvent", {{"event", "editorClosed"}, {"timeoutMs", 240000}}),
+        request_step(editor(2)),
+        request_step(editor(2)),
+        quit,
+        step("waitExit", {{"timeoutMs", 60000}}),
+    }));
+    // Each probe waits for the window to be set up (the plug-in's window inside, the size the
+    // plug-in asked for), then looks.
+    const ov::Json clap_window = probe({"OrviaPluginEditor", "--title", "Test Editor - Orvia", "--timeout-ms", "180000",
+                                        "--wait-client", "480", "320", "--resize", "600", "400", "--close"});
+    const ov::Json vst3_window = probe({"OrviaPluginEditor", "--title", "Gain Single - Orvia", "--timeout-ms",
+                                        "180000", "--wait-client", "320", "200", "--close"});
+    const ov::Json report = running.get();
+    const std::string account = ov::to_pretty_json(report) + "\nprobes:\n" + ov::to_pretty_json(clap_window) + "\n" +
+                                ov::to_pretty_json(vst3_window);
+    ASSERT_TRUE(report.contains("steps")) << account;
+    const ov::Json& r = report["steps"];
+    ASSERT_EQ(r.size(), 13u) << account;
+
+    // The CLAP editor in its host window, seen from outside.
+    EXPECT_EQ(r[2]["reply"]["result"], (ov::Json{{"open", true}, {"width", 480}, {"height", 320}})) << account;
+    EXPECT_EQ(clap_window.value("found", false), true) << account;
+    EXPECT_EQ(clap_window["class"], "OrviaPluginEditor");
+    EXPECT_EQ(clap_window["title"], "Test Editor - Orvia");
+    const auto style = clap_window.value("style", 0u);
+    EXPECT_EQ(style & kEditorStyle, kEditorStyle) << account;
+    EXPECT_EQ(style & (kSizingFrame | kMaximiseBox), 0u) << account;
+    EXPECT_EQ(clap_window["owner"], 0);
+    EXPECT_EQ(clap_window["position"], ov::Json::array({20, 30}));
+    EXPECT_EQ(clap_window["client"], ov::Json::array({480, 320}));
+    EXPECT_EQ(clap_window["child"], ov::Json::array({480, 320})) << "the plug-in's window is not inside";
+    // The user's size reached the plug-in; the close box closed the editor.
+    EXPECT_EQ(clap_window["afterResize"], (ov::Json{{"client", {600, 400}}, {"child", {600, 400}}})) << account;
+    EXPECT_EQ(clap_window["closed"], true);
+    EXPECT_EQ(r[3]["event"], (ov::Json{{"event", "editorClosed"}, {"key", 1}})) << account;
+    bool window_gone = false;
+    for (const auto& param : r[4]["reply"]["result"]) {
+        if (param["name"] == "Window exists") window_gone = param["value"] == 0.0;
+    }
+    EXPECT_TRUE(window_gone) << account;
+
+    // An owner that is no window.
+    const std::string owner_error = r[5]["reply"].value("error", "");
+    EXPECT_EQ(owner_error.rfind("could not create the plugin window (", 0), 0u) << account;
+    EXPECT_NE(owner_error.find("(0x80070578))"), std::string::npos) << account;
+
+    // The VST3 view's size, and the close box again.
+    EXPECT_EQ(r[7]["reply"]["result"], (ov::Json{{"open", true}, {"width", 320}, {"height", 200}})) << account;
+    EXPECT_EQ(vst3_window["client"], ov::Json::array({320, 200})) << account;
+    EXPECT_EQ(vst3_window["child"], ov::Json::array({320, 200})) << account;
+    EXPECT_EQ(r[8]["event"], (ov::Json{{"event", "editorClosed"}, {"key", 2}})) << account;
+    // It opens again, and a second open only answers.
+    EXPECT_EQ(r[9]["reply"]["result"], (ov::Json{{"open", true}, {"width", 320}, {"height", 200}})) << account;
+    EXPECT_EQ(r[10]["reply"]["result"], (ov::Json{{"open", true}, {"width", 320}, {"height", 200}})) << account;
+    EXPECT_EQ(report["exitCode"], 0) << account;
+}
+
+}  // namespace
+}  // namespace ovtest
