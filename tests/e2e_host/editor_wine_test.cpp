@@ -12,8 +12,10 @@ namespace ovtest {
 namespace {
 
 constexpr std::uint32_t kEditorStyle = 0x02CA0000;  // caption, system menu, minimise box, clip children
-constexpr std::uint32_t kSizingFrame = 0x00040000;
-constexpr std::uint32_t kMaximiseBox = 0x00010000;
+// What the system adds to a shown top-level window of that style.
+constexpr std::uint32_t kVisible = 0x10000000;
+constexpr std::uint32_t kClipSiblings = 0x04000000;
+constexpr std::uint32_t kWindowEdge = 0x00000100;
 
 std::string windows_path(const std::string& unix_path) {
     std::string path = "Z:" + unix_path;
@@ -167,9 +169,9 @@ TEST_F(WineEditorHost, EditorWindowsAsTheUserSeesThem) {
     EXPECT_EQ(clap_window.value("found", false), true) << account;
     EXPECT_EQ(clap_window["class"], "OrviaPluginEditor");
     EXPECT_EQ(clap_window["title"], "Test Editor - Orvia");
-    const auto style = clap_window.value("style", 0u);
-    EXPECT_EQ(style & kEditorStyle, kEditorStyle) << account;
-    EXPECT_EQ(style & (kSizingFrame | kMaximiseBox), 0u) << account;
+    EXPECT_EQ(clap_window["style"], kEditorStyle | kVisible | kClipSiblings) << account;
+    EXPECT_EQ(clap_window.value("exStyle", 0u) & ~kWindowEdge, 0u) << account;
+    EXPECT_EQ(clap_window["foreground"], true);
     EXPECT_EQ(clap_window["owner"], 0);
     EXPECT_EQ(clap_window["position"], ov::Json::array({20, 30}));
     EXPECT_EQ(clap_window["client"], ov::Json::array({480, 320}));
