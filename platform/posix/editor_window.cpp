@@ -101,6 +101,7 @@ public:
             return nullptr;
         }
 
+        begin_checked();
         XClassHint class_hint{const_cast<char*>(kWindowClass), const_cast<char*>(kWindowClass)};
         XSetClassHint(display_, window, &class_hint);
         set_title(window, title);
@@ -120,9 +121,7 @@ public:
         windows_.push_back(Known{window, create_serial, position});
         activate(window);
         // The window must exist on the server before a plug-in embeds its view from its
-        // own connection.
-        begin_checked();
-        XSync(display_, False);
+        // own connection; any request of the window's setting up that failed fails it.
         if (const auto error = end_checked()) {
             destroy(to_handle(window));
             failure.reason = *error;
