@@ -63,8 +63,10 @@ std::optional<std::string> latin1_of(const std::string& utf8) {
 class X11EditorWindows final : public EditorWindowSystem {
 public:
     ~X11EditorWindows() override {
-        if (!display_ || broken_) return;
-        for (const auto& known : windows_) XDestroyWindow(display_, known.id);
+        if (!display_) return;
+        if (!broken_) {
+            for (const auto& known : windows_) XDestroyWindow(display_, known.id);
+        }
         XCloseDisplay(display_);
     }
 
@@ -164,6 +166,7 @@ public:
 
     std::vector<EditorWindowHandle> take_close_requests() override {
         pump_events();
+        forget_lost_windows();
         return std::exchange(closes_, {});
     }
 
@@ -205,12 +208,11 @@ private:
     bool connect(std::string& reason) {
         if (display_ && !broken_) return true;
         if (broken_) {
-            // Xlib cannot use a connection after an I/O error; it is left as it is.
+            forget_lost_windows();
+            // A connection is unusable after an I/O error; only its memory is released.
+            XCloseDisplay(display_);
             display_ = nullptr;
             broken_ = false;
-            windows_.clear();
-            closes_.clear();
-            sizes_.clear();
         }
         const auto name = env_var("DISPLAY");
         if (!name || name->empty()) {
@@ -234,6 +236,18 @@ private:
         XInternAtoms(display_, names, 5, False, values);
         atoms_ = Atoms{values[0], values[1], values[2], values[3], values[4]};
         return true;
+    }
+
+    // Windows of a connection that was lost are gone: each counts as closed by the user, so
+    // that its editor is closed and Orvia told.
+    void forget_lost_windows() {
+        if (!broken_) return;
+        for (const auto& known : windows_) {
+            const EditorWindowHandle handle = to_handle(known.id);
+            if (std::find(closes_.begin(), closes_.end(), handle) == closes_.end()) closes_.push_back(handle);
+        }
+        windows_.clear();
+        sizes_.clear();
     }
 
     // The server went away: no window exists any more, and the process carries on (Xlib

@@ -395,7 +395,7 @@ TEST_F(EditorWindowsTest, WithoutAnXDisplayOpeningFailsAndTheRackCarriesOn) {
     }
 }
 
-TEST_F(EditorWindowsTest, AnXServerThatGoesAwayEndsTheWindowsNotTheHost) {
+TEST_F(EditorWindowsTest, AnXServerThatGoesAwayClosesTheEditorsNotTheHost) {
     ovplat::prepare_standard_streams();  // as the host does at start: a closed socket is no signal
     std::string why_not;
     auto own_server = ovtest::XvfbServer::start(why_not);
@@ -407,12 +407,26 @@ TEST_F(EditorWindowsTest, AnXServerThatGoesAwayEndsTheWindowsNotTheHost) {
     ASSERT_EQ(rig->open_editor(1)["ok"], true);
 
     own_server->stop();
-    rig->tick_until([] { return true; });
+    // The window is gone: the editor closes as if the user had closed it.
+    ASSERT_TRUE(rig->tick_until([&] { return !rig->events("editorClosed").empty(); }));
+    EXPECT_EQ(rig->events("editorClosed"), (std::vector<ov::Json>{{{"event", "editorClosed"}, {"key", 1}}}));
+    EXPECT_EQ(rig->catalog.nth("p", 0)->close_editor_calls, 1);
+    EXPECT_FALSE(rig->rack->find(1)->editor.open);
     const auto reply = rig->open_editor(2);
     EXPECT_EQ(reply["ok"], false);
     EXPECT_EQ(reply.value("error", "").rfind("could not create the plugin window (", 0), 0u) << reply;
     EXPECT_EQ(rig->open_editor(1, {{"open", false}})["result"], (ov::Json{{"open", false}}));
     EXPECT_EQ(rig->request({{"cmd", "ping"}})["ok"], true);
+
+    // A server that is there again is used again.
+    auto next_server = ovtest::XvfbServer::start(why_not);
+    ASSERT_TRUE(next_server) << why_not;
+    ovtest::ScopedDisplay next_display(next_server->display());
+    EXPECT_EQ(rig->open_editor(2)["ok"], true);
+    auto next_x = ovtest::XTestClient::open(next_server->display());
+    ASSERT_TRUE(next_x);
+    EXPECT_TRUE(next_x->wait_window_count(kWindowClass, 1));
+    rig.reset();
 }
 
 }  // namespace
