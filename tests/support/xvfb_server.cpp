@@ -8,13 +8,11 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <charconv>
 #include <cstdlib>
-#include <cstring>
 #include <thread>
 
 namespace ovtest {
