@@ -222,7 +222,7 @@ TEST_F(EditorHost, Vst3ViewsSizeTheHostWindow) {
         const XWindowId window = the_window();
         EXPECT_EQ(x_->text_property(window, "WM_NAME"), (XPropertyText{"STRING", c.title}));
         EXPECT_TRUE(x_->wait_size(window, c.width, c.height));
-        EXPECT_EQ(x_->children(window).size(), 1u) << "the view's window is not inside the host's";
+        EXPECT_TRUE(x_->wait_children(window, 1)) << "the view's window is not inside the host's";
         result_of(set_rack({}));
         EXPECT_TRUE(x_->wait_window_count(kWindowClass, 0));
     }

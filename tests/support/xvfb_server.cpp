@@ -217,6 +217,15 @@ std::vector<XWindowId> XTestClient::children(XWindowId window) {
     return found;
 }
 
+bool XTestClient::wait_children(XWindowId window, std::size_t count, std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    while (children(window).size() != count) {
+        if (Clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
 bool XTestClient::exists(XWindowId window) {
     Display* d = as_display(display_);
     QuietErrors quiet(d);

@@ -88,6 +88,11 @@ public:
                            std::chrono::milliseconds timeout = std::chrono::milliseconds(20000));
     // The window's own child windows, bottom to top.
     std::vector<XWindowId> children(XWindowId window);
+    // Waits until the window has `count` children. Windows that another connection (a
+    // plug-in's) makes or destroys show only once the server got to that connection's
+    // requests, which sync() on this one does not wait for.
+    bool wait_children(XWindowId window, std::size_t count,
+                       std::chrono::milliseconds timeout = std::chrono::milliseconds(20000));
     bool exists(XWindowId window);
     bool is_mapped(XWindowId window);
 
