@@ -31,7 +31,7 @@ struct ScanEntry {
 inline const std::vector<ScanEntry>& effects_entries() {
     static const std::vector<ScanEntry> entries = {
         {"gain", "Test Gain", "audio-effect|utility", false, 2, 2, 6},
-        {"probe", "Test Probe", "audio-effect|analyzer", false, 2, 2, 15},
+        {"probe", "Test Probe", "audio-effect|analyzer", false, 2, 2, 17},
         {"sidechain", "Test Sidechain", "audio-effect|delay", false, 2, 2, 0},
         {"wide", "Test Wide", "", false, 1, 8, 0},
         {"mono", "Test Mono", "audio-effect|utility", false, 1, 1, 0},

@@ -409,6 +409,29 @@ TEST(ClapInstance, ReactivateAndLatency) {
     EXPECT_EQ(mono.instance->latency(), 0u);
 }
 
+// The test plug-ins refuse to be activated twice and count instances destroyed while active.
+TEST(ClapInstance, LifecycleCallsComeInTheirOrder) {
+    {
+        LoadedPlugin gain = must_create("gain");
+        ASSERT_TRUE(gain.instance);
+        EXPECT_TRUE(gain.instance->reactivate().ok()) << "deactivated before activating again";
+        EXPECT_TRUE(gain.instance->reactivate().ok());
+        trigger(gain, 13);
+        poll_texts(*gain.instance);
+        EXPECT_FALSE(gain.instance->reactivate().ok()) << "left inactive";
+        LoadedPlugin editor = must_create("editor");
+        EXPECT_FALSE(editor.instance->open_editor(nullptr).ok());
+    }
+    LoadedPlugin probe = must_create("probe");
+    ASSERT_TRUE(probe.processor);
+    EXPECT_EQ(params_by_id(*probe.instance)[130].value, 0.0) << "every teardown deactivated first";
+    EXPECT_EQ(params_by_id(*probe.instance)[129].value, 0.0);
+    probe.processor->start();
+    EXPECT_EQ(params_by_id(*probe.instance)[129].value, 1.0) << "start_processing";
+    probe.processor->stop();
+    EXPECT_EQ(params_by_id(*probe.instance)[129].value, 0.0) << "stop_processing";
+}
+
 TEST(ClapEditor, OperationsWithoutAUsableParent) {
     struct Case {
         const char* id;

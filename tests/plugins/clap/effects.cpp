@@ -50,6 +50,8 @@ constexpr clap_id kProbeLiveInstancesId = 124;
 constexpr clap_id kProbeLastValueId = 126;
 constexpr clap_id kProbeInitPathId = 127;
 constexpr clap_id kProbeEntryInitsId = 128;
+constexpr clap_id kProbeProcessingId = 129;
+constexpr clap_id kProbeDestroyedActiveId = 130;
 constexpr clap_id kWindowWidthId = 20;
 constexpr clap_id kWindowHeightId = 21;
 constexpr clap_id kWindowExistsId = 22;
@@ -59,6 +61,7 @@ constexpr std::uint32_t kProbeBlocks = 3;
 
 std::atomic<int> g_live_instances{0};
 std::atomic<int> g_entry_inits{0};
+std::atomic<int> g_destroyed_while_active{0};
 char g_init_path[1024] = {};
 
 // ---- parameters ----
@@ -97,6 +100,8 @@ constexpr ParamDef kProbeParams[] = {
     {kProbeLastValueId, "Last value", kRO, 0.0, 1000.0, 0.0, true},
     {kProbeInitPathId, "Loaded from", kRO, 0.0, 1.0, 0.0, true},
     {kProbeEntryInitsId, "Entry inits", kRO, 0.0, 100.0, 0.0, true},
+    {kProbeProcessingId, "Processing", kRO, 0.0, 1.0, 0.0, true},
+    {kProbeDestroyedActiveId, "Destroyed while active", kRO, 0.0, 100.0, 0.0, true},
 };
 constexpr ParamDef kEditorParams[] = {
     {kActionId, "Action", kParamIsStepped, 0.0, 20.0, 0.0, true},
@@ -197,6 +202,8 @@ struct Plugin {
     std::atomic<double> values[16];  // by index in the kind's parameter set
     std::atomic<std::uint32_t> latency{0};
     std::atomic<int> activations{0};
+    std::atomic<bool> active{false};
+    std::atomic<bool> processing{false};
     std::atomic<int> pending_action{0};
     std::atomic<bool> fail_next_activate{false};
     std::uint32_t blocks = 0;  // audio thread
@@ -241,6 +248,7 @@ bool plugin_init(const clap_plugin* plugin) {
 
 void plugin_destroy(const clap_plugin* plugin) {
     Plugin* p = &self(plugin);
+    if (p->active) g_destroyed_while_active.fetch_add(1);
     if (p->gui.created) kTestGui.destroy(plugin);
     delete p;
     g_live_instances.fetch_sub(1);
@@ -249,15 +257,24 @@ void plugin_destroy(const clap_plugin* plugin) {
 bool plugin_activate(const clap_plugin* plugin, double sample_rate, std::uint32_t min_frames,
                      std::uint32_t max_frames) {
     Plugin& p = self(plugin);
-    if (p.kind->activate_fails || p.fail_next_activate.exchange(false)) return false;
+    // An active plug-in must be deactivated before it is activated again.
+    if (p.active || p.kind->activate_fails || p.fail_next_activate.exchange(false)) return false;
     if (sample_rate != 48000.0 || min_frames != 1 || max_frames != 480) return false;
     p.activations.fetch_add(1);
+    p.active = true;
     return true;
 }
 
-void plugin_deactivate(const clap_plugin*) {}
-bool plugin_start_processing(const clap_plugin*) { return true; }
-void plugin_stop_processing(const clap_plugin*) {}
+void plugin_deactivate(const clap_plugin* plugin) { self(plugin).active = false; }
+
+bool plugin_start_processing(const clap_plugin* plugin) {
+    Plugin& p = self(plugin);
+    if (!p.active) return false;
+    p.processing = true;
+    return true;
+}
+
+void plugin_stop_processing(const clap_plugin* plugin) { self(plugin).processing = false; }
 void plugin_reset(const clap_plugin*) {}
 
 void push_value(const clap_output_events* out, clap_id id, double value) {
@@ -425,6 +442,8 @@ bool params_get_value(const clap_plugin* plugin, clap_id id, double* value) {
         if (id == kProbeLiveInstancesId) v = g_live_instances.load();
         if (id == kProbeLastValueId) v = p.last_value;
         if (id == kProbeEntryInitsId) v = g_entry_inits.load();
+        if (id == kProbeProcessingId) v = p.processing ? 1.0 : 0.0;
+        if (id == kProbeDestroyedActiveId) v = g_destroyed_while_active.load();
     } else if (id == kActivationsId) {
         v = p.activations.load();
     } else if (p.kind->gui != GuiKind::none) {
