@@ -141,7 +141,9 @@ protected:
     void TearDown() override {
         rig.reset();
         // Every window goes with the rack.
-        if (x) EXPECT_TRUE(x->wait_window_count(kWindowClass, 0));
+        if (x) {
+            EXPECT_TRUE(x->wait_window_count(kWindowClass, 0));
+        }
     }
 
     // A fake plug-in with an editor whose view has the size `view`.
