@@ -44,6 +44,7 @@ protected:
     static void SetUpTestSuite() {
         std::vector<std::string> files{"plugins/host/ov-pluginhost.exe", "tools/standin-audio/ov-standin-audio.exe",
                                        "tools/window-probe/ov-window-probe.exe",
+                                       "tools/window-probe/ov-editor-window-check.exe",
                                        "test-plugins/clap/ov-test-effects.clap", "test-plugins/vst3/OvFx.vst3"};
         std::string why_not;
         XvfbServer* server = shared_xvfb(why_not);
@@ -63,8 +64,9 @@ protected:
         host_exe_ = new std::string(files[0]);
         standin_exe_ = new std::string(files[1]);
         probe_exe_ = new std::string(files[2]);
-        clap_file_ = new std::string(windows_path(files[3]));
-        vst3_bundle_ = new std::string(windows_path(files[4]));
+        check_exe_ = new std::string(files[3]);
+        clap_file_ = new std::string(windows_path(files[4]));
+        vst3_bundle_ = new std::string(windows_path(files[5]));
         end_wine_programs();
     }
     static void TearDownTestSuite() {
@@ -128,6 +130,7 @@ protected:
     static inline std::string* host_exe_ = nullptr;
     static inline std::string* standin_exe_ = nullptr;
     static inline std::string* probe_exe_ = nullptr;
+    static inline std::string* check_exe_ = nullptr;
     static inline std::string* clap_file_ = nullptr;
     static inline std::string* vst3_bundle_ = nullptr;
 };
@@ -200,6 +203,40 @@ TEST_F(WineEditorHost, EditorWindowsAsTheUserSeesThem) {
     EXPECT_EQ(r[9]["reply"]["result"], (ov::Json{{"open", true}, {"width", 320}, {"height", 200}})) << account;
     EXPECT_EQ(r[10]["reply"]["result"], (ov::Json{{"open", true}, {"width", 320}, {"height", 200}})) << account;
     EXPECT_EQ(report["exitCode"], 0) << account;
+}
+
+TEST_F(WineEditorHost, WindowsListCloseRequestsAndUserSizesOnly) {
+    RunResult run = run_under_wine(*prefix_, *check_exe_, {}, wine_options(std::chrono::milliseconds(180000)));
+    ASSERT_EQ(run.exit_code, 0) << run.describe();
+    const auto parsed = ov::parse_json(run.out);
+    ASSERT_TRUE(parsed.value) << run.describe();
+    const ov::Json& seen = *parsed.value;
+    const std::string account = ov::to_pretty_json(seen);
+
+    EXPECT_EQ(seen["opened"],
+              (ov::Json{{"class", "OrviaPluginEditor"},
+                        {"title", "Check \xC3\xA9 - Orvia"},
+                        {"style", kEditorStyle | kVisible | kClipSiblings},
+                        {"exStyle", kWindowEdge},
+                        {"client", {640, 400}},
+                        {"visible", true},
+                        {"foreground", true},
+                        {"sizes", ov::Json::array()}}))  // the sizes of its creation are nobody's request
+        << account;
+    // The host's own size is listed (the main loop finds it already recorded); a minimised
+    // window's 0 x 0 is not.
+    EXPECT_EQ(seen["ownResize"], (ov::Json{{"client", {300, 200}}, {"sizes", ov::Json::array({{300, 200}})}})) << account;
+    EXPECT_EQ(seen["minimised"], ov::Json::array()) << account;
+    EXPECT_EQ(seen["restored"], ov::Json::array({{300, 200}})) << account;
+    EXPECT_EQ(seen["userResize"], ov::Json::array({{500, 350}})) << account;
+    // The close box only asks; the window stays until it is destroyed, and nothing of it is
+    // left in the lists after.
+    EXPECT_EQ(seen["closeBox"], (ov::Json{{"listed", true}, {"alive", true}})) << account;
+    EXPECT_EQ(seen["destroyed"], (ov::Json{{"alive", false}, {"closes", 0}, {"sizes", 0}})) << account;
+    EXPECT_EQ(seen["owned"], (ov::Json{{"isOwner", true}, {"position", {25, 35}}})) << account;
+    EXPECT_EQ(seen["badOwner"]["opened"], false) << account;
+    EXPECT_EQ(seen["badOwner"]["step"], "create") << account;
+    EXPECT_NE(seen["badOwner"].value("reason", "").find("(0x80070578)"), std::string::npos) << account;
 }
 
 }  // namespace
