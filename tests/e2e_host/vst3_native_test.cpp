@@ -3,6 +3,8 @@
 // trips and the events that the plug-ins' requests become.
 #include <unistd.h>
 
+#include <fstream>
+
 #include "host_fixture.h"
 #include "vst3_cases.h"
 
@@ -82,6 +84,13 @@ TEST_F(Vst3Host, FilesThatDoNotLoadAreScanErrors) {
         EXPECT_EQ(run.exit_code, 0) << run.describe();
         EXPECT_EQ(run.out, "OVP " + ov::to_compact_json(ov::Json{{"scanError", c.error}}) + "\n");
     }
+    // A file that is no library: the system's reason follows in parentheses.
+    const std::string text_file = scratch + "/Text.vst3";
+    std::ofstream(text_file) << "not a library";
+    RunResult run = scan(text_file);
+    const std::string prefix = "OVP {\"scanError\":\"could not load " + text_file + " (";
+    EXPECT_EQ(run.out.rfind(prefix, 0), 0u) << run.out;
+    EXPECT_EQ(run.out.substr(run.out.size() - 4), ")\"}\n") << run.out;
     std::filesystem::remove_all(scratch);
 }
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "host_fixture.h"
 #include "vst3_cases.h"
@@ -133,6 +134,13 @@ TEST_F(Vst3WineHost, ScanReportsAreExactLines) {
         EXPECT_EQ(run.exit_code, 0) << run.describe();
         EXPECT_EQ(run.out, c.line);
     }
+    // A file that is no library: the system's text and the error as an HRESULT.
+    std::ofstream(scratch + "/Text.vst3") << "not a library";
+    const std::string text_file = windows_path(scratch + "/Text.vst3");
+    RunResult run = scan(text_file);
+    const std::string prefix = "OVP " + ov::to_compact_json(ov::Json{{"scanError", "could not load " + text_file + " ("}});
+    EXPECT_EQ(run.out.rfind(prefix.substr(0, prefix.size() - 2), 0), 0u) << run.out;
+    EXPECT_EQ(run.out.substr(run.out.size() - 16), "(0x800700C1))\"}\n") << run.out;
     std::filesystem::remove_all(scratch);
 }
 
