@@ -67,23 +67,28 @@ protected:
         check_exe_ = new std::string(files[3]);
         clap_file_ = new std::string(windows_path(files[4]));
         vst3_bundle_ = new std::string(windows_path(files[5]));
-        end_wine_programs();
-    }
-    static void TearDownTestSuite() {
-        if (prefix_) end_wine_programs();
     }
 
+    // Each test has the prefix to itself (test programs run in parallel each have an X server
+    // of their own), and starts and ends without Wine programs of another X server in it.
     void SetUp() override {
         if (skip_reason_ != nullptr) GTEST_SKIP() << *skip_reason_;
+        lock_ = std::make_unique<WinePrefixLock>(*prefix_);
+        end_wine_programs();
+    }
+    void TearDown() override {
+        if (!lock_) return;
+        end_wine_programs();
+        lock_.reset();
     }
 
-    // Programs a stand-in run of an earlier X server may have left in the prefix (its
-    // desktop) would show windows elsewhere; they are ended.
+    // Ends the prefix's Wine programs (its desktop among them) and waits for their end.
     static void end_wine_programs() {
         RunOptions options;
         options.env = merged_env(wine_environment(*prefix_), {{"DISPLAY", *display_}});
         options.timeout = std::chrono::seconds(60);
         run_process("wineserver", {"-k"}, options);
+        run_process("wineserver", {"-w"}, options);
     }
 
     static RunOptions wine_options(std::chrono::milliseconds timeout) {
@@ -123,6 +128,8 @@ protected:
         EXPECT_TRUE(report.value) << run.describe();
         return report.value ? *report.value : ov::Json::object();
     }
+
+    std::unique_ptr<WinePrefixLock> lock_;
 
     static inline std::string* skip_reason_ = nullptr;
     static inline WinePrefix* prefix_ = nullptr;
