@@ -21,7 +21,9 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "view.h"
@@ -62,6 +64,17 @@ enum Behaviour : std::uint32_t {
 };
 
 constexpr const char* kEffect = "Audio Module Class";
+
+// The host's calls that change an object's state, in order, for tests of the host's
+// creation and teardown sequences (taken with OvFxTakeCallLog). Not called from process().
+std::mutex call_log_mutex;
+std::string call_log;
+
+void note(const std::string& entry) {
+    std::lock_guard<std::mutex> lock(call_log_mutex);
+    call_log += entry;
+    call_log += '\n';
+}
 constexpr std::uint8_t kControllerTag = 0xC0;
 constexpr std::uint8_t kSplitTag = 2;
 
@@ -235,6 +248,7 @@ public:
         : spec_(spec), values_(values), link_(std::make_shared<ViewLink>()) {}
 
     tresult setComponentState(IBStream* state) override {
+        note("controller.setComponentState");
         double saved[3];
         if (!read_component_state(state, saved)) return kResultFalse;
         for (std::size_t i = 0; i < 3; ++i) values_.set(kSavedParams[i], saved[i]);
@@ -242,6 +256,7 @@ public:
     }
     // The separate controller's own state: "FXE1" and the number of links it saw.
     tresult setState(IBStream* state) override {
+        note("controller.setState");
         char magic[4];
         double links = 0;
         if (!read_exact(state, magic, 4) || std::memcmp(magic, kControllerMagic, 4) != 0 ||
@@ -251,6 +266,7 @@ public:
         return kResultOk;
     }
     tresult getState(IBStream* state) override {
+        note("controller.getState");
         if (state == nullptr) return kInvalidArgument;
         double links = values_.get(kLinks);
         state->write(const_cast<char*>(kControllerMagic), 4, nullptr);
@@ -321,6 +337,7 @@ public:
         return kResultOk;
     }
     tresult setComponentHandler(IComponentHandler* handler) override {
+        note(handler != nullptr ? "controller.setComponentHandler" : "controller.setComponentHandler null");
         if (handler != nullptr) handler->addRef();
         if (handler_ != nullptr) handler_->release();
         handler_ = handler;
@@ -333,7 +350,9 @@ public:
 
 protected:
     virtual void on_latency(std::uint32_t) {}
-    void drop_handler() { setComponentHandler(nullptr); }
+    void drop_handler() {
+        if (handler_ != nullptr) std::exchange(handler_, nullptr)->release();
+    }
 
     const ClassSpec& spec_;
     ParamValues& values_;
@@ -355,6 +374,7 @@ class SplitController final : public ControllerBase, public IConnectionPoint {
 public:
     explicit SplitController(const ClassSpec& spec) : ControllerBase(spec, own_values_), own_values_(false) {}
     ~SplitController() {
+        note("controller.deleted");
         if (peer_ != nullptr) peer_->release();
         drop_handler();
     }
@@ -374,13 +394,18 @@ public:
     }
     OV_FX_REFCOUNT
 
-    tresult initialize(FUnknown*) override { return kResultOk; }
+    tresult initialize(FUnknown*) override {
+        note("controller.initialize");
+        return kResultOk;
+    }
     tresult terminate() override {
+        note("controller.terminate");
         drop_handler();
         return kResultOk;
     }
 
     tresult connect(IConnectionPoint* other) override {
+        note(role_ + ".connect");
         if (other == nullptr) return kInvalidArgument;
         other->addRef();
         if (peer_ != nullptr) peer_->release();
@@ -388,6 +413,7 @@ public:
         return kResultOk;
     }
     tresult disconnect(IConnectionPoint* other) override {
+        note(role_ + ".disconnect");
         if (other == nullptr || other != peer_) return kInvalidArgument;
         peer_->release();
         peer_ = nullptr;
@@ -410,6 +436,7 @@ public:
 private:
     ParamValues own_values_;
     IConnectionPoint* peer_ = nullptr;
+    const std::string role_ = "controller";
 };
 
 constexpr std::size_t kMaxDelay = 2048;
@@ -423,6 +450,7 @@ public:
         if ((spec.behaviour & kSurround) != 0) inputs_[0] = 0x3F;
     }
     ~TestEffect() {
+        note("component.deleted");
         if (peer_ != nullptr) peer_->release();
         if (host_ != nullptr) host_->release();
         drop_handler();
@@ -450,12 +478,14 @@ public:
 
     // IPluginBase (of both the component and, when single, the controller).
     tresult initialize(FUnknown* context) override {
+        note("component.initialize");
         if ((spec_.behaviour & kInitFails) != 0) return kResultFalse;
         if (context != nullptr && host_ == nullptr)
             context->queryInterface(kIHostApplicationIid.bytes, reinterpret_cast<void**>(&host_));
         return kResultOk;
     }
     tresult terminate() override {
+        note("component.terminate");
         drop_handler();
         return kResultOk;
     }
@@ -484,13 +514,19 @@ public:
         return kResultOk;
     }
     tresult getRoutingInfo(RoutingInfo*, RoutingInfo*) override { return kNotImplemented; }
-    tresult activateBus(std::int32_t, std::int32_t, std::int32_t, TBool) override { return kResultOk; }
+    tresult activateBus(std::int32_t type, std::int32_t dir, std::int32_t index, TBool state) override {
+        note("component.activateBus " + std::to_string(type) + " " + std::to_string(dir) + " " + std::to_string(index) +
+             " " + std::to_string(state));
+        return kResultOk;
+    }
     tresult setActive(TBool state) override {
+        note("component.setActive " + std::to_string(state));
         if (state && (spec_.behaviour & kNoActivate) != 0) return kResultFalse;
         for (auto& line : delay_) std::fill(std::begin(line), std::end(line), 0.0f);
         return kResultOk;
     }
     tresult setState(IBStream* state) override {
+        note("component.setState");
         double saved[3];
         if (!read_component_state(state, saved)) return kResultFalse;
         for (std::size_t i = 0; i < 3; ++i) values_.set(kSavedParams[i], saved[i]);
@@ -498,6 +534,7 @@ public:
         return kResultOk;
     }
     tresult getState(IBStream* state) override {
+        note("component.getState");
         if ((spec_.behaviour & kNoSave) != 0 || state == nullptr) return kResultFalse;
         state->write(const_cast<char*>(kComponentMagic), 4, nullptr);
         for (ParamID id : kSavedParams) {
@@ -510,6 +547,8 @@ public:
     // IAudioProcessor
     tresult setBusArrangements(SpeakerArrangement* inputs, std::int32_t numIns, SpeakerArrangement* outputs,
                                std::int32_t numOuts) override {
+        note("processor.setBusArrangements " + std::to_string(numIns > 0 && inputs ? std::popcount(inputs[0]) : 0) + " " +
+             std::to_string(numOuts > 0 && outputs ? std::popcount(outputs[0]) : 0));
         if (numIns != getBusCount(kAudio, kInput) || numOuts != 1 || outputs == nullptr || (numIns > 0 && inputs == nullptr))
             return kInvalidArgument;
         if ((spec_.behaviour & kSurround) != 0) return kResultFalse;  // keeps its six channels
@@ -536,12 +575,16 @@ public:
     }
     std::uint32_t getLatencySamples() override { return latency_.load(); }
     tresult setupProcessing(ProcessSetup& setup) override {
+        note("processor.setupProcessing " + std::to_string(setup.maxSamplesPerBlock));
         if ((spec_.behaviour & kNo48k) != 0 || setup.sampleRate != 48000.0) return kResultFalse;
         if ((spec_.behaviour & kOnly512) != 0 && setup.maxSamplesPerBlock != 512) return kResultFalse;
         max_block_ = setup.maxSamplesPerBlock;
         return kResultOk;
     }
-    tresult setProcessing(TBool) override { return kResultOk; }
+    tresult setProcessing(TBool state) override {
+        note("processor.setProcessing " + std::to_string(state));
+        return kResultOk;
+    }
     tresult process(ProcessData& data) override {
         read_parameter_changes(data);
         if (data.numOutputs < 1 || data.outputs == nullptr || data.numSamples > max_block_) return kResultOk;
@@ -569,6 +612,7 @@ public:
 
     // IConnectionPoint: greets the controller through a message made by the host.
     tresult connect(IConnectionPoint* other) override {
+        note(role_ + ".connect");
         if (other == nullptr) return kInvalidArgument;
         other->addRef();
         if (peer_ != nullptr) peer_->release();
@@ -587,6 +631,7 @@ public:
         return kResultOk;
     }
     tresult disconnect(IConnectionPoint* other) override {
+        note(role_ + ".disconnect");
         if (other == nullptr || other != peer_) return kInvalidArgument;
         peer_->release();
         peer_ = nullptr;
@@ -634,6 +679,7 @@ private:
     std::uint32_t busy_blocks_ = 0;
     IHostApplication* host_ = nullptr;
     IConnectionPoint* peer_ = nullptr;
+    const std::string role_ = "component";
 };
 
 class Factory final : public IPluginFactory2 {
@@ -712,6 +758,15 @@ Factory the_factory;
 
 }  // namespace
 }  // namespace ovtestfx
+
+// The calls noted since the last time, one per line.
+OV_FX_EXPORT const char* OvFxTakeCallLog() {
+    static std::string taken;
+    std::lock_guard<std::mutex> lock(ovtestfx::call_log_mutex);
+    taken = std::move(ovtestfx::call_log);
+    ovtestfx::call_log.clear();
+    return taken.c_str();
+}
 
 #if OV_FX_VARIANT != 4
 OV_FX_EXPORT ovhost::vst3::IPluginFactory* GetPluginFactory() {
