@@ -273,9 +273,12 @@ TEST(Vst3Instance, ExtraPluginChannelsShareTheLastHostChannel) {
     ASSERT_TRUE(plugin.processor);
     Block block(2);
     block.run(*plugin.processor);
-    // Plug-in channels 1 to 5 read and write host channel 1; the last write wins, and it is
-    // host channel 1's input times the gain, as channel 0 is.
-    block.expect_gain(1.0);
+    // The effect weighs its channel c by c + 1. Plug-in channels 1 to 5 all read and write
+    // host channel 1, so channel 5 writes last: six times host channel 1's input.
+    for (std::uint32_t i = 0; i < kBlockFrames; i += 37) {
+        ASSERT_NEAR(block.out[0][i], block.in[0][i], 1e-6) << i;
+        ASSERT_NEAR(block.out[1][i], 6 * block.in[1][i], 1e-5) << i;
+    }
 }
 
 TEST(Vst3Instance, ParametersAsListed) {

@@ -12,7 +12,7 @@
 // restart), 5 Edit (setting it performs an edit of Gain as the plug-in's window would),
 // 6 View Size (the open view asks for 200 + 600 v by 100 + 400 v), 7 Restart (calls
 // restartComponent with round(255 v) as flags), 8 Links (read-only: connection messages
-// received / 10). "Many Params" adds 100..179 and reports, for the n-th block that brought
+// received / 10). "Surround" keeps six channels and weighs channel c by c + 1. "Many Params" adds 100..179 and reports, for the n-th block that brought
 // parameter changes, their count / 100 as an output change of id 200 + n.
 #include <algorithm>
 #include <atomic>
@@ -600,7 +600,7 @@ public:
             float* target = out.channelBuffers32[channel];
             auto& line = delay_[static_cast<std::size_t>(channel)];
             for (std::int32_t frame = 0; frame < data.numSamples; ++frame) {
-                line[position] = source != nullptr ? source[frame] * factor : 0.0f;
+                line[position] = source != nullptr ? source[frame] * factor * channel_weight(channel) : 0.0f;
                 target[frame] = line[(position + kMaxDelay - latency) % kMaxDelay];
                 position = (position + 1) % kMaxDelay;
             }
@@ -641,6 +641,11 @@ public:
 
 private:
     void on_latency(std::uint32_t samples) override { latency_.store(std::min<std::uint32_t>(samples, 1000)); }
+
+    // "Surround" weighs channel c by c + 1, so that where each channel ends up shows.
+    float channel_weight(std::int32_t channel) const {
+        return (spec_.behaviour & kSurround) != 0 ? static_cast<float>(channel + 1) : 1.0f;
+    }
 
     void read_parameter_changes(ProcessData& data) {
         IParameterChanges* changes = data.inputParameterChanges;
