@@ -9,7 +9,7 @@ LibraryHandle load_library(const std::string& path, std::string& error) {
     dlerror();
     // A name without a slash would be searched for in the library path instead of opened.
     const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
-    void* library = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* library = dlopen(file.c_str(), RTLD_LAZY | RTLD_LOCAL);
     if (library == nullptr) {
         const char* reason = dlerror();
         error = reason != nullptr ? reason : "the library could not be loaded";

@@ -329,7 +329,9 @@ TEST(Rack, AStuckAudioThreadFailsTheCommandAndLeavesTheRackAsItWas) {
     rig.set_rack({slot_json(1, "a")});
     const auto a = rig.catalog.latest("a");
     a->gate->close();
-    // Feed the audio thread a block so that it runs into the closed gate.
+    // Feed the audio thread a block so that it runs into the closed gate, once it holds the
+    // chain (a block published before the chain arrives counts as already seen).
+    ASSERT_TRUE(rig::eventually([&] { return rig.view.active() == 1; }));
     rig.view.set_input_seq(rig.view.input_seq() + 1);
     rig.event.set();
     ASSERT_TRUE(rig::eventually([&] { return a->in_gate.load(); }));
@@ -343,6 +345,9 @@ TEST(Rack, AStuckAudioThreadFailsTheCommandAndLeavesTheRackAsItWas) {
 
     // Once the plug-in comes back, the late chain is collected and the rack goes on.
     a->gate->open();
+    // On a loaded machine the audio thread may need a while to leave the plug-in; the next
+    // command's short time-out is meant for the hand-back, not for that.
+    ASSERT_TRUE(rig::eventually([&] { return rig.view.audio_slot_key() == -1; }));
     const auto later = rig.set_rack({slot_json(2, "b")});
     EXPECT_TRUE(later["ok"]);
     EXPECT_FALSE(a->instance_alive);

@@ -532,17 +532,16 @@ TEST(Vst3Editor, ViewsInARealParentWindow) {
         ASSERT_TRUE(opened.ok()) << opened.error();
         EXPECT_EQ(opened->width, c.size.width);
         EXPECT_EQ(opened->height, c.size.height);
-        client->sync();
-        EXPECT_EQ(client->children(parent).size(), 1u);
+        // The view's window comes over its own connection: wait for it rather than race it.
+        EXPECT_TRUE(client->wait_children(parent, 1));
         plugin.instance->close_editor();
-        client->sync();
-        EXPECT_TRUE(client->children(parent).empty());
+        EXPECT_TRUE(client->wait_children(parent, 0));
     }
 
     // The view asks its frame for a size: the next poll reports it and the child follows.
     LoadedPlugin plugin = load(kGainSingle);
     ASSERT_TRUE(plugin.instance->open_editor(parent_handle).ok());
-    client->sync();
+    ASSERT_TRUE(client->wait_children(parent, 1));
     const auto children = client->children(parent);
     ASSERT_EQ(children.size(), 1u);
     ASSERT_TRUE(plugin.instance->set_param(kViewSize, 0.5).ok());
@@ -557,11 +556,9 @@ TEST(Vst3Editor, ViewsInARealParentWindow) {
     EXPECT_TRUE(client->wait_size(children[0], 400, 80));
     // Opening again replaces the view.
     ASSERT_TRUE(plugin.instance->open_editor(parent_handle).ok());
-    client->sync();
-    EXPECT_EQ(client->children(parent).size(), 1u);
+    EXPECT_TRUE(client->wait_children(parent, 1));
     plugin.instance.reset();  // teardown removes the view
-    client->sync();
-    EXPECT_TRUE(client->children(parent).empty());
+    EXPECT_TRUE(client->wait_children(parent, 0));
     client->destroy_window(parent);
 }
 

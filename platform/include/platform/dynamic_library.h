@@ -1,6 +1,6 @@
 #pragma once
 // Plug-in modules: dynamic libraries loaded by path and their exported functions.
-// Windows: LoadLibraryW / GetProcAddress. POSIX: dlopen(RTLD_NOW | RTLD_LOCAL) / dlsym.
+// Windows: LoadLibraryW / GetProcAddress. POSIX: dlopen(RTLD_LAZY | RTLD_LOCAL) / dlsym.
 #include <string>
 
 namespace ovplat {
