@@ -224,6 +224,8 @@ std::uint64_t Rig::publish_block(const Signal& signal) {
 BlockRun Rig::run_blocks(const BlockPlan& plan) {
     BlockRun run;
     if (!view_.base()) return run;
+    if (plan.wait_active_ms > 0)
+        wait_mapping([](const MappingView& view) { return view.u32(field::active) == 1; }, plan.wait_active_ms);
     const std::uint64_t processed_before = view_.u64(field::blocksProcessed);
     const std::uint64_t skipped_before = view_.u64(field::blocksSkipped);
     const bool keep_inputs = plan.expect.has_value();

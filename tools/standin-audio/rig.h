@@ -67,6 +67,10 @@ struct BlockPlan {
     // otherwise publish every `pace_us` microseconds.
     std::uint32_t pace_us = 0;
     std::uint32_t block_timeout_ms = 3000;
+    // Before the first block, wait up to this long for the host to hold its chain (`active`
+    // 1): the host counts a block published before its chain arrived as already seen, so it
+    // would go unanswered. The run goes on after the wait either way.
+    std::uint32_t wait_active_ms = 5000;
     std::optional<Expectation> expect;
     bool keep_output = false;  // keep every output sample (demo, WAV output)
     // Optional source of input samples instead of `signal` (channel, run frame) -> sample.

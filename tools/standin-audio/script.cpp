@@ -251,6 +251,7 @@ ov::Json run_script(const ov::Json& script) {
             plan.count = action == "publish" ? 1 : u64_or(step, "count", plan.count);
             plan.pace_us = static_cast<std::uint32_t>(u64_or(step, "paceUs", 0));
             plan.block_timeout_ms = static_cast<std::uint32_t>(u64_or(step, "blockTimeoutMs", plan.block_timeout_ms));
+            plan.wait_active_ms = static_cast<std::uint32_t>(u64_or(step, "waitActiveMs", plan.wait_active_ms));
             std::string problem;
             if (!read_signal(step.value("signal", ov::Json()), plan.signal, problem)) {
                 result["error"] = problem;

@@ -13,7 +13,8 @@
 //   request      {"request": {...}}: send (an "id" is added when missing) and wait for the reply
 //   reply        wait for the next reply
 //   expectEvent  {"event": "ready"}: the first queued or arriving event of that name
-//   blocks       {"count", "paceUs" (0 = flat out), "blockTimeoutMs", "signal", "expect"}
+//   blocks       {"count", "paceUs" (0 = flat out), "blockTimeoutMs", "waitActiveMs" (first wait
+//                for the host to hold its chain, default 5000), "signal", "expect"}
 //                signal: {"kind": noise|sine|impulse|dc|silence, "amplitude", "frequency", "at", "seed"}
 //                expect: {"mix": [[...]], "delay": frames, "tolerance"}: out = mix x in, delayed
 //   publish      {"signal"}: one block, without waiting for its output
