@@ -2,31 +2,14 @@
 // scan reports, messages, audio, parameters, state and events as natively. The Windows
 // stand-in ov-standin-audio.exe plays Orvia's part from a script (see tools/standin-audio).
 #include "clap_cases.h"
-#include "host_fixture.h"
-#include "wine_runner.h"
+#include "wine_host_fixture.h"
 
 namespace ovtest {
 namespace {
 
 namespace c = ovtest::clap;
 
-std::string windows_path(const std::string& unix_path) {
-    std::string path = "Z:" + unix_path;
-    for (char& ch : path)
-        if (ch == '/') ch = '\\';
-    return path;
-}
-
 c::Place wine_place() { return {windows_path(std::string(OV_WINDOWS_BUILD_DIR) + "/test-plugins/clap"), '\\'}; }
-
-ov::Json step(const char* action, ov::Json fields = ov::Json::object()) {
-    fields["do"] = action;
-    return fields;
-}
-
-ov::Json request_step(ov::Json request) {
-    return step("request", {{"request", std::move(request)}, {"timeoutMs", 30000}});
-}
 
 ov::Json checked_blocks_step(std::vector<std::vector<double>> mix, std::uint64_t count = 8) {
     return step("blocks", {{"count", count}, {"expect", {{"mix", mix}, {"delay", 0}}}});
@@ -37,57 +20,17 @@ ov::Json blocks_step(std::uint64_t count = 3) { return step("blocks", {{"count",
 
 ov::Json event_step(const char* name) { return step("expectEvent", {{"event", name}, {"timeoutMs", 30000}}); }
 
-class ClapWine : public ::testing::Test {
+class ClapWine : public WineHostSuite<ClapWine> {
+public:
+    static std::vector<std::string> extra_files() { return {"test-plugins/clap/ov-test-effects.clap"}; }
+
 protected:
-    static void SetUpTestSuite() {
-        std::vector<std::string> programs{"plugins/host/ov-pluginhost.exe", "tools/standin-audio/ov-standin-audio.exe",
-                                          "test-plugins/clap/ov-test-effects.clap"};
-        std::string why_not;
-        auto prefix = prepare_wine_suite(OV_WINDOWS_BUILD_DIR, OV_BINARY_DIR, programs, why_not);
-        if (!prefix) {
-            skip_reason_ = new std::string(why_not);
-            return;
-        }
-        host_exe_ = new std::string(programs[0]);
-        standin_exe_ = new std::string(programs[1]);
-        prefix_ = new WinePrefix(*prefix);
-    }
-
-    void SetUp() override {
-        if (skip_reason_ != nullptr) GTEST_SKIP() << *skip_reason_;
-    }
-
-    static RunResult scan(const std::string& path) {
-        RunOptions options;
-        options.timeout = std::chrono::milliseconds(120000);
-        return run_under_wine(*prefix_, *host_exe_, {"scan", path}, options);
-    }
-
     // Runs a rack of `channels` through the steps, then quits; the stand-in's report.
     static ov::Json run_rack(unsigned channels, ov::Json steps) {
-        steps.insert(steps.begin(), step("expectEvent", {{"event", "ready"}, {"timeoutMs", 60000}}));
-        steps.push_back(step("send", {{"line", R"(OVP {"cmd":"quit","id":1})"}}));
-        steps.push_back(step("waitExit", {{"timeoutMs", 30000}}));
-        const ov::Json script = {{"host", windows_path(*host_exe_)},
-                                 {"channels", std::to_string(channels)},
-                                 {"mappingChannels", channels},
-                                 {"steps", steps}};
-        RunOptions options;
-        options.stdin_text = ov::to_compact_json(script);
-        options.timeout = std::chrono::milliseconds(300000);
-        RunResult run = run_under_wine(*prefix_, *standin_exe_, {"script", "-"}, options);
-        auto report = ov::parse_json(run.out);
-        EXPECT_TRUE(report.value) << run.describe();
-        if (!report.value) return ov::Json::object();
-        EXPECT_EQ(report.value->value("exitCode", ov::Json()), 0) << ov::to_pretty_json(*report.value);
-        EXPECT_EQ((*report.value)["steps"].size(), steps.size()) << ov::to_pretty_json(*report.value);
-        return *report.value;
+        ov::Json report = run_session(channels, std::move(steps));
+        EXPECT_EQ(report.value("exitCode", ov::Json()), 0) << ov::to_pretty_json(report);
+        return report;
     }
-
-    static inline std::string* skip_reason_ = nullptr;
-    static inline std::string* host_exe_ = nullptr;
-    static inline std::string* standin_exe_ = nullptr;
-    static inline WinePrefix* prefix_ = nullptr;
 };
 
 // The result of step `index` (counted without the leading "ready" step) of a rack report.

@@ -4,8 +4,7 @@
 // window from outside, resizes it and clicks its close box.
 #include <future>
 
-#include "host_fixture.h"
-#include "wine_runner.h"
+#include "wine_host_fixture.h"
 #include "xvfb_server.h"
 
 namespace ovtest {
@@ -17,21 +16,8 @@ constexpr std::uint32_t kVisible = 0x10000000;
 constexpr std::uint32_t kClipSiblings = 0x04000000;
 constexpr std::uint32_t kWindowEdge = 0x00000100;
 
-std::string windows_path(const std::string& unix_path) {
-    std::string path = "Z:" + unix_path;
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return path;
-}
-
-ov::Json step(const char* action, ov::Json fields = ov::Json::object()) {
-    fields["do"] = action;
-    return fields;
-}
-
-ov::Json request_step(ov::Json request, std::uint64_t timeout_ms = 60000) {
-    return step("request", {{"request", std::move(request)}, {"timeoutMs", timeout_ms}});
-}
+// Requests that open windows may wait for a busy X server.
+ov::Json window_request_step(ov::Json request) { return request_step(std::move(request), 60000); }
 
 ov::Json editor(std::uint32_t key, ov::Json extra = ov::Json::object()) {
     ov::Json command{{"cmd", "editor"}, {"key", key}};
@@ -146,18 +132,18 @@ TEST_F(WineEditorHost, EditorWindowsAsTheUserSeesThem) {
     const ov::Json quit = step("send", {{"line", R"(OVP {"cmd":"quit","id":1})"}});
     auto running = start_script(ov::Json::array({
         step("expectEvent", {{"event", "ready"}, {"timeoutMs", 120000}}),
-        request_step({{"cmd", "setRack"}, {"slots", ov::Json::array({clap_slot(1, "org.orvia.test.editor")})}}),
-        request_step(editor(1, {{"x", 20}, {"y", 30}})),
+        window_request_step({{"cmd", "setRack"}, {"slots", ov::Json::array({clap_slot(1, "org.orvia.test.editor")})}}),
+        window_request_step(editor(1, {{"x", 20}, {"y", 30}})),
         // The probe resizes the window and clicks its close box.
         step("expectEvent", {{"event", "editorClosed"}, {"timeoutMs", 240000}}),
-        request_step({{"cmd", "params"}, {"key", 1}}),
-        request_step(editor(1, {{"owner", 0x5A5A5A0}})),
-        request_step({{"cmd", "setRack"},
+        window_request_step({{"cmd", "params"}, {"key", 1}}),
+        window_request_step(editor(1, {{"owner", 0x5A5A5A0}})),
+        window_request_step({{"cmd", "setRack"},
                       {"slots", ov::Json::array({vst3_slot(2, "4F564658000000000000000000000001")})}}),
-        request_step(editor(2)),
+        window_request_step(editor(2)),
         step("expectEvent", {{"event", "editorClosed"}, {"timeoutMs", 240000}}),
-        request_step(editor(2)),
-        request_step(editor(2)),
+        window_request_step(editor(2)),
+        window_request_step(editor(2)),
         quit,
         step("waitExit", {{"timeoutMs", 60000}}),
     }));

@@ -7,33 +7,16 @@
 #include <filesystem>
 #include <fstream>
 
-#include "host_fixture.h"
 #include "vst3_cases.h"
-#include "wine_runner.h"
+#include "wine_host_fixture.h"
 
 namespace ovtest {
 namespace {
 
 namespace v = ovtest::vst3;
 
-std::string windows_path(const std::string& unix_path) {
-    std::string path = "Z:" + unix_path;
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return path;
-}
-
 v::Place wine_place() {
     return {windows_path(std::string(OV_WINDOWS_BUILD_DIR) + "/test-plugins/vst3"), '\\', "x86_64-win", ".vst3"};
-}
-
-ov::Json step(const char* action, ov::Json fields = ov::Json::object()) {
-    fields["do"] = action;
-    return fields;
-}
-
-ov::Json request_step(ov::Json request) {
-    return step("request", {{"request", std::move(request)}, {"timeoutMs", 30000}});
 }
 
 ov::Json blocks_step(std::vector<std::vector<double>> mix, std::uint32_t delay = 0, std::uint64_t count = 20) {
@@ -55,55 +38,11 @@ ov::Json set_param_step(std::uint32_t key, std::uint32_t param, double value) {
 // ("FXC1" and the doubles 1, 0, 0), no controller state.
 constexpr const char* kGainSingleStateAt1 = "T1ZWMxwAAABGWEMxAAAAAAAA8D8AAAAAAAAAAAAAAAAAAAAAAAAAAA==";
 
-class Vst3WineHost : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        std::vector<std::string> programs{"plugins/host/ov-pluginhost.exe", "tools/standin-audio/ov-standin-audio.exe",
-                                          "test-plugins/vst3/OvFx.vst3/Contents/x86_64-win/OvFx.vst3"};
-        std::string why_not;
-        auto prefix = prepare_wine_suite(OV_WINDOWS_BUILD_DIR, OV_BINARY_DIR, programs, why_not);
-        if (!prefix) {
-            skip_reason_ = new std::string(why_not);
-            return;
-        }
-        host_exe_ = new std::string(programs[0]);
-        standin_exe_ = new std::string(programs[1]);
-        prefix_ = new WinePrefix(*prefix);
+class Vst3WineHost : public WineHostSuite<Vst3WineHost> {
+public:
+    static std::vector<std::string> extra_files() {
+        return {"test-plugins/vst3/OvFx.vst3/Contents/x86_64-win/OvFx.vst3"};
     }
-
-    void SetUp() override {
-        if (skip_reason_ != nullptr) GTEST_SKIP() << *skip_reason_;
-    }
-
-    static RunResult scan(const std::string& path) {
-        RunOptions options;
-        options.timeout = std::chrono::milliseconds(120000);
-        return run_under_wine(*prefix_, *host_exe_, {"scan", path}, options);
-    }
-
-    // Runs a rack session of `channels` with the steps, then "quit"; the parsed report.
-    static ov::Json run_session(unsigned channels, ov::Json steps) {
-        ov::Json all = ov::Json::array({step("expectEvent", {{"event", "ready"}, {"timeoutMs", 60000}})});
-        for (auto& s : steps) all.push_back(std::move(s));
-        all.push_back(step("send", {{"line", R"(OVP {"cmd":"quit","id":99})"}}));
-        all.push_back(step("waitExit", {{"timeoutMs", 30000}}));
-        const ov::Json script = {{"host", windows_path(*host_exe_)},
-                                 {"channels", std::to_string(channels)},
-                                 {"mappingChannels", channels},
-                                 {"steps", all}};
-        RunOptions options;
-        options.stdin_text = ov::to_compact_json(script);
-        options.timeout = std::chrono::milliseconds(300000);
-        RunResult run = run_under_wine(*prefix_, *standin_exe_, {"script", "-"}, options);
-        auto report = ov::parse_json(run.out);
-        EXPECT_TRUE(report.value) << run.describe();
-        return report.value ? *report.value : ov::Json::object();
-    }
-
-    static inline std::string* skip_reason_ = nullptr;
-    static inline std::string* host_exe_ = nullptr;
-    static inline std::string* standin_exe_ = nullptr;
-    static inline WinePrefix* prefix_ = nullptr;
 };
 
 std::string describe(const ov::Json& report) { return ov::to_pretty_json(report); }

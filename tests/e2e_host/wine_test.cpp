@@ -1,27 +1,8 @@
-// The Windows ov-pluginhost.exe under Wine. Wine lets a Windows process see only mappings
-// and events that a Windows process created, so the Windows stand-in ov-standin-audio.exe
-// plays Orvia's part: it runs a script of steps and reports what it saw as JSON.
-#include "host_fixture.h"
-#include "wine_runner.h"
+// The Windows ov-pluginhost.exe under Wine with the built-in plug-ins.
+#include "wine_host_fixture.h"
 
 namespace ovtest {
 namespace {
-
-std::string windows_path(const std::string& unix_path) {
-    std::string path = "Z:" + unix_path;
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return path;
-}
-
-ov::Json step(const char* action, ov::Json fields = ov::Json::object()) {
-    fields["do"] = action;
-    return fields;
-}
-
-ov::Json request_step(ov::Json request, std::uint64_t timeout_ms = 30000) {
-    return step("request", {{"request", std::move(request)}, {"timeoutMs", timeout_ms}});
-}
 
 ov::Json blocks_step(std::vector<std::vector<double>> mix, std::uint32_t delay = 0, std::uint64_t count = 40) {
     return step("blocks", {{"count", count}, {"expect", {{"mix", mix}, {"delay", delay}}}});
@@ -31,57 +12,20 @@ const ov::Json kReadyStep = step("expectEvent", {{"event", "ready"}, {"timeoutMs
 const ov::Json kQuitSteps = ov::Json::array(
     {step("send", {{"line", R"(OVP {"cmd":"quit","id":1})"}}), step("waitExit", {{"timeoutMs", 30000}})});
 
-class WineHost : public ::testing::Test {
+class WineHost : public WineHostSuite<WineHost> {
+public:
+    static std::vector<std::string> extra_files() { return {}; }
+
 protected:
-    static void SetUpTestSuite() {
-        std::vector<std::string> programs{"plugins/host/ov-pluginhost.exe", "tools/standin-audio/ov-standin-audio.exe"};
-        std::string why_not;
-        auto prefix = prepare_wine_suite(OV_WINDOWS_BUILD_DIR, OV_BINARY_DIR, programs, why_not);
-        if (!prefix) {
-            skip_reason_ = new std::string(why_not);
-            return;
-        }
-        host_exe_ = new std::string(programs[0]);
-        standin_exe_ = new std::string(programs[1]);
-        prefix_ = new WinePrefix(*prefix);
-    }
-
-    void SetUp() override {
-        if (skip_reason_ != nullptr) GTEST_SKIP() << *skip_reason_;
-    }
-
     // A script for a rack of `channels` with the built-in plug-ins on.
     static ov::Json rack_script(unsigned channels, ov::Json steps) {
-        ov::Json script = {{"host", windows_path(*host_exe_)},
-                           {"channels", std::to_string(channels)},
-                           {"mappingChannels", channels},
-                           {"env", {{"OV_PLUGINHOST_INTERNAL", "1"}}},
-                           {"steps", std::move(steps)}};
-        return script;
+        return WineHostSuite::rack_script(channels, std::move(steps), {{"OV_PLUGINHOST_INTERNAL", "1"}});
     }
 
-    // Runs the stand-in with the script on its standard input; the parsed report.
-    static ov::Json run_script(const ov::Json& script) {
-        RunOptions options;
-        options.stdin_text = ov::to_compact_json(script);
-        options.timeout = std::chrono::milliseconds(240000);
-        RunResult run = run_under_wine(*prefix_, *standin_exe_, {"script", "-"}, options);
-        auto report = ov::parse_json(run.out);
-        EXPECT_TRUE(report.value) << run.describe();
-        return report.value ? *report.value : ov::Json::object();
-    }
-
+    // The host with the built-in plug-ins on unless `internal` says otherwise.
     static RunResult host(const std::vector<std::string>& args, std::optional<std::string> internal = "1") {
-        RunOptions options;
-        options.env = {{"OV_PLUGINHOST_INTERNAL", internal}};
-        options.timeout = std::chrono::milliseconds(120000);
-        return run_under_wine(*prefix_, *host_exe_, args, options);
+        return WineHostSuite::host(args, std::move(internal));
     }
-
-    static inline std::string* skip_reason_ = nullptr;
-    static inline std::string* host_exe_ = nullptr;
-    static inline std::string* standin_exe_ = nullptr;
-    static inline WinePrefix* prefix_ = nullptr;
 };
 
 std::string describe(const ov::Json& report) { return ov::to_pretty_json(report); }
