@@ -23,26 +23,6 @@ protected:
         RackHost::SetUp();
         if (!std::filesystem::exists(native_place().effects())) GTEST_SKIP() << "the CLAP test plug-ins are not built";
     }
-
-    // Runs blocks without checking them: around a restart the rack briefly holds no chain.
-    void run_unchecked(std::uint64_t count = 3) {
-        ovstandin::BlockPlan plan;
-        plan.count = count;
-        rig_->run_blocks(plan);
-    }
-
-    ov::Json wait_event(const std::string& name) {
-        auto event = rig_->wait_event(name, 20000);
-        EXPECT_TRUE(event) << "no " << name << " event";
-        return event ? *event : ov::Json(nullptr);
-    }
-
-    // The parameters of a slot by id.
-    std::map<std::uint32_t, ov::Json> params_of(std::uint32_t key) {
-        std::map<std::uint32_t, ov::Json> out;
-        for (const auto& p : result_of({{"cmd", "params"}, {"key", key}})) out[p.value("id", 0u)] = p;
-        return out;
-    }
 };
 
 TEST_F(ClapHost, ScanOfTheEffectsFileIsOneExactLine) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -106,6 +107,28 @@ protected:
         auto code = rig_->wait_exit(20000);
         ASSERT_TRUE(code) << "the host did not exit after quit";
         EXPECT_EQ(*code, 0);
+    }
+
+    // Runs silent blocks without checking them: around a restart the rack briefly holds no
+    // chain. Silence also empties the delay lines before a checked run.
+    void run_unchecked(std::uint64_t count = 3) {
+        ovstandin::BlockPlan plan;
+        plan.count = count;
+        plan.signal.kind = ovstandin::Signal::Kind::silence;
+        rig_->run_blocks(plan);
+    }
+
+    ov::Json wait_event(const std::string& name) {
+        auto event = rig_->wait_event(name, 20000);
+        EXPECT_TRUE(event) << "no " << name << " event";
+        return event ? *event : ov::Json(nullptr);
+    }
+
+    // The parameters of a slot by id.
+    std::map<std::uint32_t, ov::Json> params_of(std::uint32_t key) {
+        std::map<std::uint32_t, ov::Json> out;
+        for (const auto& p : result_of({{"cmd", "params"}, {"key", key}})) out[p.value("id", 0u)] = p;
+        return out;
     }
 
     std::unique_ptr<ovstandin::Rig> rig_;

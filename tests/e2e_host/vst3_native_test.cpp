@@ -31,27 +31,6 @@ protected:
         RackHost::SetUp();
         if (!std::filesystem::exists(native_place().bundle())) GTEST_SKIP() << "the VST3 test modules are not built";
     }
-
-    // Runs silent blocks without checking them: around a restart the rack briefly holds no
-    // chain. Silence also empties the delay lines before a checked run.
-    void run_unchecked(std::uint64_t count = 3) {
-        ovstandin::BlockPlan plan;
-        plan.count = count;
-        plan.signal.kind = ovstandin::Signal::Kind::silence;
-        rig_->run_blocks(plan);
-    }
-
-    ov::Json wait_event(const std::string& name) {
-        auto event = rig_->wait_event(name, 20000);
-        EXPECT_TRUE(event) << "no " << name << " event";
-        return event ? *event : ov::Json(nullptr);
-    }
-
-    std::map<std::uint32_t, ov::Json> params_of(std::uint32_t key) {
-        std::map<std::uint32_t, ov::Json> out;
-        for (const auto& p : result_of({{"cmd", "params"}, {"key", key}})) out[p.value("id", 0u)] = p;
-        return out;
-    }
 };
 
 TEST_F(Vst3Host, ScanReportsAreExactLines) {
