@@ -116,8 +116,12 @@ struct ParamSet {
     const ParamDef* defs;
     std::uint32_t count;
 };
+// Values an instance keeps, one per parameter of its set.
+constexpr std::size_t kMaxParams = 32;
+
 template <std::size_t N>
 constexpr ParamSet param_set(const ParamDef (&defs)[N]) {
+    static_assert(N <= kMaxParams, "an instance keeps at most kMaxParams values");
     return {defs, static_cast<std::uint32_t>(N)};
 }
 
@@ -199,7 +203,7 @@ struct Plugin {
     const clap_host_latency* host_latency = nullptr;
     const clap_host_gui* host_gui = nullptr;
     const clap_host_thread_check* thread_check = nullptr;
-    std::atomic<double> values[16];  // by index in the kind's parameter set
+    std::atomic<double> values[kMaxParams];  // by index in the kind's parameter set
     std::atomic<std::uint32_t> latency{0};
     std::atomic<int> activations{0};
     std::atomic<bool> active{false};
