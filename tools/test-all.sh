@@ -14,7 +14,9 @@ failed=0
 step() {  # step NAME COMMAND...: runs a step, counts it, never stops the run
   local name=$1; shift
   echo "=== $name"
+  local started=$SECONDS
   if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "=== $name FAILED"; fi
+  echo "=== $name: $((SECONDS - started)) s"
 }
 
 configure_and_build() {  # folder, cmake arguments..., -- targets...
@@ -50,5 +52,5 @@ if [ -d "$root/tests/host_tsan" ]; then
 fi
 
 echo
-echo "steps: $passed passed, $failed failed"
+echo "steps: $passed passed, $failed failed in $SECONDS s"
 [ "$failed" -eq 0 ]
