@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 namespace ovhost {
 namespace {
@@ -52,8 +54,14 @@ ov::Json internal_slot(std::uint32_t key, const std::string& name, bool bypass =
     return ov::Json{{"key", key}, {"kind", "internal"}, {"path", "internal:"}, {"uid", name}, {"bypass", bypass}};
 }
 
-TEST(ThreadedRack, RepeatedSetRackWhileAudioRuns) {
-    setenv("OV_PLUGINHOST_INTERNAL", "1", 1);
+// One rack session with all its threads: for each round, a setRack with the next of
+// `racks`, then the round's `requests` (their "id" is added), then getStates. The replies
+// to setRack and getStates must succeed; the others may address slots a rack lacks.
+// Quits once audio has flowed through `min_blocks` blocks and, when `wait_for_event` is given,
+// once such an event was written (at most 20 s); gives the lines written.
+std::vector<ov::Json> run_threaded_session(const std::vector<ov::Json>& racks,
+                                           const std::vector<ov::Json>& requests_per_round, int rounds,
+                                           std::uint64_t min_blocks, const char* wait_for_event = nullptr) {
     rig::RackRig rig(2, kTakeBackTimeoutMs, format_plugin_loader());
 
     // Orvia's audio side: publishes a block whenever the previous one came back.
@@ -78,43 +86,53 @@ TEST(ThreadedRack, RepeatedSetRackWhileAudioRuns) {
         }
     });
 
-    const std::vector<ov::Json> racks{
-        ov::Json::array({internal_slot(1, "gain")}),
-        ov::Json::array({internal_slot(1, "gain"), internal_slot(2, "delay:64")}),
-        ov::Json::array({internal_slot(3, "stereo", true), internal_slot(2, "delay:64", true)}),
-        ov::Json::array(),
-    };
-    constexpr int kRounds = 40;
     BytePipe pipe;
+    std::atomic<int> awaited_events{0};
     int requests = 0;
+    std::vector<bool> must_succeed;
     std::string script;
-    for (int round = 0; round < kRounds; ++round) {
-        script += request_line({{"cmd", "setRack"}, {"id", requests++}, {"slots", racks[round % racks.size()]}});
-        script += request_line({{"cmd", "params"}, {"id", requests++}, {"key", 2}});
-        script += request_line({{"cmd", "setParam"}, {"id", requests++}, {"key", 1}, {"param", 0}, {"value", 0.75}});
-        script += request_line({{"cmd", "getStates"}, {"id", requests++}});
+    auto add = [&](ov::Json request, bool required) {
+        request["id"] = requests++;
+        must_succeed.push_back(required);
+        script += request_line(request);
+    };
+    for (int round = 0; round < rounds; ++round) {
+        add({{"cmd", "setRack"}, {"slots", racks[round % racks.size()]}}, true);
+        for (const auto& request : requests_per_round) add(request, false);
+        add({{"cmd", "getStates"}}, true);
     }
     std::thread writer([&] {
         // Piece by piece, so that lines arrive while the main thread works.
         for (std::size_t at = 0; at < script.size(); at += 97) pipe.write(script.substr(at, 97));
         // On a fast machine the commands can all be done before the audio thread's first
-        // block; quit only once audio has really flowed through a rack.
+        // block; quit only once audio has really flowed through the racks.
         const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (rig.view.blocks_processed() == 0 && std::chrono::steady_clock::now() < give_up)
+        while ((rig.view.blocks_processed() < min_blocks || (wait_for_event != nullptr && awaited_events == 0)) &&
+               std::chrono::steady_clock::now() < give_up)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         pipe.write(request_line({{"cmd", "quit"}}));
     });
 
     std::string error;
     auto loop = ovplat::MainLoop::create(error);
-    ASSERT_TRUE(loop) << error;
+    EXPECT_TRUE(loop) << error;
+    if (!loop) {
+        pipe.close();
+        writer.join();
+        playing = false;
+        orvia.join();
+        return {};
+    }
     auto queue = std::make_shared<InputQueue>();
     std::thread reader([&, queue] {
         LineSplitter lines([&](char* buffer, std::size_t size) { return pipe.read(buffer, size); });
         read_input_lines(lines, *queue, [&] { return loop->wake(); });
     });
 
-    RackSession session(*rig.rack, *rig.protocol, [&](const ov::Json& line) { rig.lines.push_back(line); });
+    RackSession session(*rig.rack, *rig.protocol, [&](const ov::Json& line) {
+        if (wait_for_event != nullptr && line.value("event", "") == wait_for_event) ++awaited_events;
+        rig.lines.push_back(line);
+    });
     bool quit = false;
     loop->run([&] {
         const auto state = session.handle_queued_input(*queue);
@@ -138,14 +156,81 @@ TEST(ThreadedRack, RepeatedSetRackWhileAudioRuns) {
     for (const auto& line : rig.lines) {
         if (!line.contains("ok")) continue;
         EXPECT_EQ(line["id"], replies) << line.dump();
-        const int kind = replies % 4;
+        if (replies < requests && must_succeed[replies]) {
+            EXPECT_TRUE(line["ok"]) << line.dump();
+            // Every slot of every rack loads.
+            if (line["result"].is_array()) {
+                for (const auto& slot : line["result"]) {
+                    if (slot.contains("adapt")) {
+                        EXPECT_EQ(slot["ok"], true) << slot.dump();
+                    }
+                }
+            }
+        }
         ++replies;
-        // "params" and "setParam" address slots that only some racks hold.
-        if (kind == 0 || kind == 3) EXPECT_TRUE(line["ok"]) << line.dump();
     }
     EXPECT_EQ(replies, requests);
-    EXPECT_GT(rig.view.blocks_processed(), 0u);
+    EXPECT_GE(rig.view.blocks_processed(), min_blocks);
     EXPECT_GT(published.load(), 0u);
+    return rig.lines;
+}
+
+TEST(ThreadedRack, RepeatedSetRackWhileAudioRuns) {
+    setenv("OV_PLUGINHOST_INTERNAL", "1", 1);
+    const std::vector<ov::Json> racks{
+        ov::Json::array({internal_slot(1, "gain")}),
+        ov::Json::array({internal_slot(1, "gain"), internal_slot(2, "delay:64")}),
+        ov::Json::array({internal_slot(3, "stereo", true), internal_slot(2, "delay:64", true)}),
+        ov::Json::array(),
+    };
+    run_threaded_session(racks,
+                         {{{"cmd", "params"}, {"key", 2}},
+                          {{"cmd", "setParam"}, {"key", 1}, {"param", 0}, {"value", 0.75}}},
+                         40, 1);
+}
+
+// VST3 and CLAP test plug-ins whose requests come from the audio thread and the main thread
+// (edits, restarts, dirty state, output values, callbacks) while the rack keeps changing.
+std::string test_plugin(const std::string& relative) { return std::string(OV_BINARY_DIR) + "/test-plugins/" + relative; }
+
+ov::Json vst3_slot(std::uint32_t key, unsigned tag) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    const std::string uid = std::string("4F5646580000000000000000000000") + kDigits[tag >> 4] + kDigits[tag & 0xF];
+    return ov::Json{{"key", key}, {"kind", "vst3"}, {"path", test_plugin("vst3/OvFx.vst3")}, {"uid", uid}};
+}
+
+ov::Json clap_slot(std::uint32_t key, const std::string& id) {
+    return ov::Json{{"key", key}, {"kind", "clap"}, {"path", test_plugin("clap/ov-test-effects.clap")},
+                    {"uid", "org.orvia.test." + id}};
+}
+
+ov::Json set_param(std::uint32_t key, std::uint32_t param, double value) {
+    return ov::Json{{"cmd", "setParam"}, {"key", key}, {"param", param}, {"value", value}};
+}
+
+TEST(ThreadedRack, PluginRequestsFromEveryThreadWhileTheRackChanges) {
+    if (!std::filesystem::exists(test_plugin("vst3/OvFx.vst3")) ||
+        !std::filesystem::exists(test_plugin("clap/ov-test-effects.clap")))
+        GTEST_SKIP() << "the VST3 and CLAP test plug-ins are not built";
+    const std::vector<ov::Json> racks{
+        ov::Json::array({vst3_slot(1, 1), vst3_slot(2, 2), clap_slot(3, "gain")}),
+        ov::Json::array({clap_slot(3, "gain"), vst3_slot(1, 1)}),
+        ov::Json::array({vst3_slot(2, 2), clap_slot(3, "gain"), clap_slot(4, "probe")}),
+    };
+    // The CLAP "Action" parameter (id 9) takes action / 20: 12 marks the state dirty from the
+    // audio thread, 10 reports output values there, 1 and 3 ask for a main-thread callback that
+    // marks dirty or requests a restart. VST3: 5 performs an edit of the gain, 4 changes the
+    // latency and asks for a restart.
+    const std::vector<ov::Json> requests{
+        set_param(3, 9, 12 / 20.0), set_param(3, 9, 10 / 20.0), set_param(1, 5, 0.5),
+        set_param(2, 4, 0.25),      set_param(3, 9, 1 / 20.0),  set_param(3, 9, 3 / 20.0),
+        {{"cmd", "params"}, {"key", 2}},
+    };
+    const auto lines = run_threaded_session(racks, requests, 40, 400, "stateDirty");
+    // The requests did reach the plug-ins and came back as events.
+    const auto dirty = std::count_if(lines.begin(), lines.end(),
+                                     [](const ov::Json& line) { return line.value("event", "") == "stateDirty"; });
+    EXPECT_GT(dirty, 0);
 }
 
 }  // namespace
