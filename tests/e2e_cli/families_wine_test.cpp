@@ -1,7 +1,6 @@
 // The Windows ovctl.exe under Wine against the stand-in: a sample of the command families,
 // accepted and refused, and `hpcal import` reading profile files by Windows paths.
-#include "ovctl_fixture.h"
-#include "wine_runner.h"
+#include "ovctl_wine_fixture.h"
 
 #include <algorithm>
 
@@ -79,55 +78,24 @@ const std::string profile_text =
     "Preamp: -6.2 dB\r\n"
     "Filter 1: ON PK Fc 105 Hz Gain 5.6 dB Q 0.70\r\n";
 
-// A POSIX path as Wine's Z: drive shows it.
-std::string z_drive_path(const std::string& posix_path) {
-    std::string path = "Z:" + posix_path;
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
-}
-
-// One prefix for every run, locked per test because the settings file inside it changes.
-class FamiliesWine : public ::testing::Test {
+// Every test reaches the stand-in through the settings file.
+class FamiliesWine : public OvctlWineSuite {
 protected:
-    static void SetUpTestSuite() {
-        std::vector<std::string> programs{"automation/cli/ovctl.exe"};
-        std::string why_not;
-        auto prefix = prepare_wine_suite(OV_WINDOWS_BUILD_DIR, OV_BINARY_DIR, programs, why_not);
-        if (!prefix) {
-            skip_reason_ = new std::string(why_not);
-            return;
-        }
-        exe_ = new std::string(programs[0]);
-        prefix_ = new WinePrefix(*prefix);
-    }
-
     void SetUp() override {
-        if (skip_reason_ != nullptr) GTEST_SKIP() << *skip_reason_;
-        lock_ = std::make_unique<WinePrefixLock>(*prefix_);
-        server_ = std::make_unique<ov::standin::StandinApi>();
-        ASSERT_EQ(server_->start(), "");
-        write_file(settings_path(), settings_json(server_->port(), "standin-token"));
+        OvctlWineSuite::SetUp();
+        if (!IsSkipped() && !HasFatalFailure()) connect_through_settings();
     }
 
     void TearDown() override {
-        if (server_) server_->stop();
+        OvctlWineSuite::TearDown();
         std::error_code ignored;
-        if (prefix_ != nullptr && lock_) std::filesystem::remove(settings_path(), ignored);
         if (!temp_folder_.empty()) std::filesystem::remove_all(temp_folder_, ignored);
     }
-
-    std::string settings_path() const { return prefix_->roaming + "/Orvia/settings.json"; }
 
     // A fresh folder outside the prefix, reached through the Z: drive.
     const std::string& temp_folder() {
         if (temp_folder_.empty()) temp_folder_ = make_temp_folder();
         return temp_folder_;
-    }
-
-    RunResult ovctl(const std::vector<std::string>& args) const {
-        RunOptions options;
-        options.env = {{"ORVIA_API_PORT", std::nullopt}, {"ORVIA_API_TOKEN", std::nullopt}};
-        return run_under_wine(*prefix_, *exe_, args, options);
     }
 
     void script_ok(const std::string& command) {
@@ -147,11 +115,6 @@ protected:
         EXPECT_TRUE(server_->requests().empty());
     }
 
-    static inline std::string* skip_reason_ = nullptr;
-    static inline std::string* exe_ = nullptr;
-    static inline WinePrefix* prefix_ = nullptr;
-    std::unique_ptr<WinePrefixLock> lock_;
-    std::unique_ptr<ov::standin::StandinApi> server_;
     std::string temp_folder_;
 };
 

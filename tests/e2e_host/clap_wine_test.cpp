@@ -9,7 +9,7 @@ namespace {
 
 namespace c = ovtest::clap;
 
-c::Place wine_place() { return {windows_path(std::string(OV_WINDOWS_BUILD_DIR) + "/test-plugins/clap"), '\\'}; }
+c::Place wine_place() { return {z_drive_path(std::string(OV_WINDOWS_BUILD_DIR) + "/test-plugins/clap"), '\\'}; }
 
 ov::Json checked_blocks_step(std::vector<std::vector<double>> mix, std::uint64_t count = 8) {
     return step("blocks", {{"count", count}, {"expect", {{"mix", mix}, {"delay", 0}}}});
@@ -54,7 +54,9 @@ TEST_F(ClapWine, ScanReports) {
         ASSERT_TRUE(report.value) << failed.describe();
         const std::string message = report.value->value("scanError", "");
         EXPECT_TRUE(c::message_matches(message, failure.error, failure.system_text)) << message;
-        if (failure.system_text) EXPECT_NE(message.find("(0x8007"), std::string::npos) << message;
+        if (failure.system_text) {
+            EXPECT_NE(message.find("(0x8007"), std::string::npos) << message;
+        }
     }
 }
 

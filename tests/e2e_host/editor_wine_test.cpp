@@ -51,8 +51,8 @@ protected:
         standin_exe_ = new std::string(files[1]);
         probe_exe_ = new std::string(files[2]);
         check_exe_ = new std::string(files[3]);
-        clap_file_ = new std::string(windows_path(files[4]));
-        vst3_bundle_ = new std::string(windows_path(files[5]));
+        clap_file_ = new std::string(z_drive_path(files[4]));
+        vst3_bundle_ = new std::string(z_drive_path(files[5]));
     }
 
     // Each test has the prefix to itself (test programs run in parallel each have an X server
@@ -93,7 +93,7 @@ protected:
 
     // Starts the stand-in with a stereo rack script; its report comes with the future.
     static std::future<ov::Json> start_script(ov::Json steps) {
-        ov::Json script = {{"host", windows_path(*host_exe_)},
+        ov::Json script = {{"host", z_drive_path(*host_exe_)},
                            {"channels", "2"},
                            {"mappingChannels", 2},
                            {"steps", std::move(steps)}};

@@ -16,7 +16,7 @@ namespace {
 namespace v = ovtest::vst3;
 
 v::Place wine_place() {
-    return {windows_path(std::string(OV_WINDOWS_BUILD_DIR) + "/test-plugins/vst3"), '\\', "x86_64-win", ".vst3"};
+    return {z_drive_path(std::string(OV_WINDOWS_BUILD_DIR) + "/test-plugins/vst3"), '\\', "x86_64-win", ".vst3"};
 }
 
 ov::Json blocks_step(std::vector<std::vector<double>> mix, std::uint32_t delay = 0, std::uint64_t count = 20) {
@@ -66,7 +66,7 @@ TEST_F(Vst3WineHost, ScanReportsAreExactLines) {
         {place.plain(), v::scan_line(place.plain(), v::bundle_entries(false), {})},
         {place.failing(), v::failing_scan_line(place.failing())},
     };
-    for (const auto& c : v::scan_error_cases(place, windows_path(scratch + "/Empty.vst3")))
+    for (const auto& c : v::scan_error_cases(place, z_drive_path(scratch + "/Empty.vst3")))
         cases.push_back({c.path, "OVP " + ov::to_compact_json(ov::Json{{"scanError", c.error}}) + "\n"});
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
@@ -76,7 +76,7 @@ TEST_F(Vst3WineHost, ScanReportsAreExactLines) {
     }
     // A file that is no library: the system's text and the error as an HRESULT.
     std::ofstream(scratch + "/Text.vst3") << "not a library";
-    const std::string text_file = windows_path(scratch + "/Text.vst3");
+    const std::string text_file = z_drive_path(scratch + "/Text.vst3");
     RunResult run = scan(text_file);
     const std::string prefix = "OVP " + ov::to_compact_json(ov::Json{{"scanError", "could not load " + text_file + " ("}});
     EXPECT_EQ(run.out.rfind(prefix.substr(0, prefix.size() - 2), 0), 0u) << run.out;
@@ -186,7 +186,9 @@ TEST_F(Vst3WineHost, StereoRackSession) {
     EXPECT_EQ(report["exitCode"], 0);
     // Every step but the unchecked silences succeeded.
     for (std::size_t i = 0; i < r.size(); ++i)
-        if (i != 15 && i != 18) EXPECT_EQ(r[i]["ok"], true) << "step " << i << "\n" << describe(r[i]);
+        if (i != 15 && i != 18) {
+            EXPECT_EQ(r[i]["ok"], true) << "step " << i << "\n" << describe(r[i]);
+        }
 }
 
 TEST_F(Vst3WineHost, MonoRackSession) {

@@ -12,14 +12,6 @@
 
 namespace ovtest {
 
-// The Windows form of a path under Wine's Z: drive.
-inline std::string windows_path(const std::string& unix_path) {
-    std::string path = "Z:" + unix_path;
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return path;
-}
-
 // One step of a stand-in script.
 inline ov::Json step(const char* action, ov::Json fields = ov::Json::object()) {
     fields["do"] = action;
@@ -66,7 +58,7 @@ protected:
 
     // A script for a rack of `channels`; `env` is given to the host.
     static ov::Json rack_script(unsigned channels, ov::Json steps, ov::Json env = ov::Json::object()) {
-        ov::Json script = {{"host", windows_path(*host_exe_)},
+        ov::Json script = {{"host", z_drive_path(*host_exe_)},
                            {"channels", std::to_string(channels)},
                            {"mappingChannels", channels},
                            {"steps", std::move(steps)}};

@@ -44,4 +44,12 @@ private:
     int fd_ = -1;
 };
 
+// A POSIX path as Wine's Z: drive shows it to Windows programs.
+inline std::string z_drive_path(const std::string& posix_path) {
+    std::string path = "Z:" + posix_path;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return path;
+}
+
 }  // namespace ovtest
