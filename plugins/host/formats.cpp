@@ -1,8 +1,8 @@
 #include "formats.h"
 
-#include "clap.h"
-#include "internal.h"
-#include "vst3.h"
+#include "clap/clap.h"
+#include "internal/internal.h"
+#include "vst3/vst3.h"
 
 namespace ovhost {
 

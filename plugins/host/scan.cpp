@@ -1,6 +1,6 @@
 #include "scan.h"
 
-#include "internal.h"
+#include "internal/internal.h"
 #include "ov/text.h"
 #include "platform/main_loop.h"
 #include "protocol_lines.h"

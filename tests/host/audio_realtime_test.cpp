@@ -13,7 +13,7 @@
 
 #include "audio_loop_support.h"
 #include "realtime_counters.h"
-#include "internal.h"
+#include "internal/internal.h"
 #include "unit.h"
 
 namespace ovhost {

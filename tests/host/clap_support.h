@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "clap.h"
+#include "clap/clap.h"
 #include "ov/numfmt.h"
 
 namespace ovhost::testing {

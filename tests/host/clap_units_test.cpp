@@ -8,9 +8,9 @@
 #include <string>
 #include <thread>
 
-#include "clap_events.h"
-#include "clap_host.h"
-#include "clap_values.h"
+#include "clap/events.h"
+#include "clap/host.h"
+#include "clap/values.h"
 
 namespace ovhost {
 namespace {

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "audio_loop_support.h"
-#include "internal.h"
+#include "internal/internal.h"
 
 namespace ovhost {
 namespace {

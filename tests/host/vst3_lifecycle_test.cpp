@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "platform/dynamic_library.h"
-#include "vst3.h"
+#include "vst3/vst3.h"
 
 namespace ovhost {
 namespace {

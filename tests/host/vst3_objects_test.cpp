@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "vst3_objects.h"
+#include "vst3/objects.h"
 
 namespace ovhost::vst3 {
 namespace {

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "vst3.h"
+#include "vst3/vst3.h"
 #include "xvfb_server.h"
 
 namespace ovhost {

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "realtime_counters.h"
-#include "vst3.h"
+#include "vst3/vst3.h"
 
 namespace ovhost {
 namespace {

@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "formats.h"
-#include "vst3.h"
-#include "vst3_state.h"
+#include "vst3/vst3.h"
+#include "vst3/state.h"
 
 namespace ovhost::vst3 {
 namespace {

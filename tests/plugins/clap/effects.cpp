@@ -22,7 +22,7 @@
 #include <string>
 #include <string_view>
 
-#include "clap_abi.h"
+#include "clap/abi.h"
 #include "gui.h"
 
 #ifdef _WIN32

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "clap_abi.h"
+#include "clap/abi.h"
 
 namespace ovtestclap {
 

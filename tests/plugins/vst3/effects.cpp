@@ -27,7 +27,7 @@
 #include <vector>
 
 #include "view.h"
-#include "vst3_abi.h"
+#include "vst3/abi.h"
 
 #ifndef OV_FX_VARIANT
 #define OV_FX_VARIANT 0

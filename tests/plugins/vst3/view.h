@@ -5,7 +5,7 @@
 // first), can be resized, and follows onSize. The other kinds each lack one ability.
 #include <memory>
 
-#include "vst3_abi.h"
+#include "vst3/abi.h"
 
 namespace ovtestfx {
 

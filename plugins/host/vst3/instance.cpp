@@ -6,10 +6,10 @@
 #include <cstring>
 
 #include "platform/plugin_window.h"
-#include "vst3.h"
-#include "vst3_abi.h"
-#include "vst3_objects.h"
-#include "vst3_state.h"
+#include "vst3/vst3.h"
+#include "vst3/abi.h"
+#include "vst3/objects.h"
+#include "vst3/state.h"
 
 namespace ovhost {
 

@@ -1,4 +1,4 @@
-#include "vst3_state.h"
+#include "vst3/state.h"
 
 #include <cstring>
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "clap_abi.h"
+#include "clap/abi.h"
 #include "formats.h"
 #include "plugin.h"
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <thread>
 
-#include "clap_abi.h"
+#include "clap/abi.h"
 
 namespace ovhost {
 

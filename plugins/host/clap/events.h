@@ -6,7 +6,7 @@
 #include <array>
 #include <cstdint>
 
-#include "clap_abi.h"
+#include "clap/abi.h"
 
 namespace ovhost {
 

@@ -1,4 +1,4 @@
-#include "clap.h"
+#include "clap/clap.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,9 +6,9 @@
 #include <optional>
 #include <string_view>
 
-#include "clap_events.h"
-#include "clap_host.h"
-#include "clap_values.h"
+#include "clap/events.h"
+#include "clap/host.h"
+#include "clap/values.h"
 #include "ov/numfmt.h"
 #include "ov/text.h"
 #include "platform/dynamic_library.h"

@@ -1,4 +1,4 @@
-#include "clap_events.h"
+#include "clap/events.h"
 
 #include <cstring>
 

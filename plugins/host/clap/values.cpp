@@ -1,4 +1,4 @@
-#include "clap_values.h"
+#include "clap/values.h"
 
 #include <cmath>
 #include <limits>

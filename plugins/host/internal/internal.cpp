@@ -1,4 +1,4 @@
-#include "internal.h"
+#include "internal/internal.h"
 
 #include <algorithm>
 #include <atomic>

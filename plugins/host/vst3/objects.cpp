@@ -1,4 +1,4 @@
-#include "vst3_objects.h"
+#include "vst3/objects.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,12 +1,12 @@
-#include "vst3.h"
+#include "vst3/vst3.h"
 
 #include <cstring>
 
 #include "platform/dynamic_library.h"
 #include "platform/file_kind.h"
 #include "platform/vst3_module.h"
-#include "vst3_abi.h"
-#include "vst3_objects.h"
+#include "vst3/abi.h"
+#include "vst3/objects.h"
 
 namespace ovhost {
 

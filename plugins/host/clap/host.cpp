@@ -1,4 +1,4 @@
-#include "clap_host.h"
+#include "clap/host.h"
 
 #include <cstring>
 #include <string_view>

@@ -5,7 +5,7 @@
 // (one reference for its creator) and answers queryInterface only for FUnknown and its own
 // interface.
 #include "plugin.h"
-#include "vst3_abi.h"
+#include "vst3/abi.h"
 
 #include <array>
 #include <atomic>
