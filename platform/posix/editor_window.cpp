@@ -2,6 +2,7 @@
 
 #include "ov/text.h"
 #include "platform/env.h"
+#include "platform/main_loop.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -64,6 +65,7 @@ class X11EditorWindows final : public EditorWindowSystem {
 public:
     ~X11EditorWindows() override {
         if (!display_) return;
+        stop_watching();
         if (!broken_) {
             for (const auto& known : windows_) XDestroyWindow(display_, known.id);
         }
@@ -209,6 +211,7 @@ private:
         if (display_ && !broken_) return true;
         if (broken_) {
             forget_lost_windows();
+            stop_watching();
             // A connection is unusable after an I/O error; only its memory is released.
             XCloseDisplay(display_);
             display_ = nullptr;
@@ -235,7 +238,21 @@ private:
         Atom values[5] = {};
         XInternAtoms(display_, names, 5, False, values);
         atoms_ = Atoms{values[0], values[1], values[2], values[3], values[4]};
+        // The thread's loop reads the connection as its events arrive, the way the
+        // Windows loop dispatches window messages; the lists are handled at its next tick.
+        if (MainLoop* loop = MainLoop::of_current_thread()) {
+            watch_ = loop->add_descriptor(ConnectionNumber(display_), kDescriptorReadable, [this](int, unsigned) {
+                pump_events();
+                if (broken_) stop_watching();
+            });
+        }
         return true;
+    }
+
+    void stop_watching() {
+        if (!watch_) return;
+        if (MainLoop* loop = MainLoop::of_current_thread()) loop->remove(*watch_);
+        watch_.reset();
     }
 
     // Windows of a connection that was lost are gone: each counts as closed by the user, so
@@ -331,6 +348,7 @@ private:
     }
 
     Display* display_ = nullptr;
+    std::optional<MainLoop::SourceId> watch_;
     bool broken_ = false;
     Atoms atoms_;
     std::vector<Known> windows_;

@@ -34,11 +34,19 @@ std::string describe_windows_error(DWORD code) {
     return message.empty() ? "(" + hex + ")" : message + " (" + hex + ")";
 }
 
+thread_local MainLoop* current_thread_loop = nullptr;
+
 // Thread messages (WM_APP from wake(), WM_TIMER from a windowless thread timer) run the
 // callback; everything else is dispatched to its window.
 class Win32MainLoop final : public MainLoop {
 public:
-    explicit Win32MainLoop(DWORD thread_id) : thread_id_(thread_id) {}
+    explicit Win32MainLoop(DWORD thread_id) : thread_id_(thread_id) {
+        previous_ = current_thread_loop;
+        current_thread_loop = this;
+    }
+    ~Win32MainLoop() override {
+        if (current_thread_loop == this) current_thread_loop = previous_;
+    }
 
     bool wake() override { return PostThreadMessageW(thread_id_, WM_APP, 0, 0) != 0; }
 
@@ -56,11 +64,22 @@ public:
         }
     }
 
+    // Windows plug-in views have window timers of their own: the host offers none.
+    std::optional<SourceId> add_timer(std::uint32_t, std::function<void()>) override { return std::nullopt; }
+    std::optional<SourceId> add_descriptor(int, unsigned, std::function<void(int, unsigned)>) override {
+        return std::nullopt;
+    }
+    bool set_descriptor_events(SourceId, unsigned) override { return false; }
+    bool remove(SourceId) override { return false; }
+
 private:
     DWORD thread_id_;
+    MainLoop* previous_ = nullptr;
 };
 
 }  // namespace
+
+MainLoop* MainLoop::of_current_thread() { return current_thread_loop; }
 
 std::unique_ptr<MainLoop> MainLoop::create(std::string& error) {
     MSG message;

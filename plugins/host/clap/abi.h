@@ -28,6 +28,7 @@ inline constexpr const char* kExtGui = "clap.gui";
 inline constexpr const char* kExtLog = "clap.log";
 inline constexpr const char* kExtThreadCheck = "clap.thread-check";
 inline constexpr const char* kExtTimerSupport = "clap.timer-support";
+inline constexpr const char* kExtPosixFdSupport = "clap.posix-fd-support";
 inline constexpr const char* kExtNotePorts = "clap.note-ports";
 
 inline constexpr const char* kWindowApiWin32 = "win32";
@@ -301,6 +302,28 @@ struct clap_host_latency {
 struct clap_host_thread_check {
     bool (*is_main_thread)(const clap_host* host);
     bool (*is_audio_thread)(const clap_host* host);
+};
+
+// Timers and descriptor watches of a gui that has no loop of its own (Linux): the host's
+// side registers them, the plug-in's side receives the callbacks on the main thread.
+struct clap_host_timer_support {
+    bool (*register_timer)(const clap_host* host, std::uint32_t period_ms, clap_id* timer_id);
+    bool (*unregister_timer)(const clap_host* host, clap_id timer_id);
+};
+struct clap_plugin_timer_support {
+    void (*on_timer)(const clap_plugin* plugin, clap_id timer_id);
+};
+
+inline constexpr std::uint32_t kPosixFdRead = 1u << 0;
+inline constexpr std::uint32_t kPosixFdWrite = 1u << 1;
+inline constexpr std::uint32_t kPosixFdError = 1u << 2;
+struct clap_host_posix_fd_support {
+    bool (*register_fd)(const clap_host* host, int fd, std::uint32_t flags);
+    bool (*modify_fd)(const clap_host* host, int fd, std::uint32_t flags);
+    bool (*unregister_fd)(const clap_host* host, int fd);
+};
+struct clap_plugin_posix_fd_support {
+    void (*on_fd)(const clap_plugin* plugin, int fd, std::uint32_t flags);
 };
 
 // The layout the interface fixes for the event records.

@@ -236,6 +236,7 @@ public:
         if (active_ && plugin_->deactivate != nullptr) plugin_->deactivate(plugin_);
         active_ = false;
         if (plugin_->destroy != nullptr) plugin_->destroy(plugin_);
+        shared_->host.drop_registrations();
     }
 
     void mark_active() { active_ = true; }
@@ -301,8 +302,11 @@ public:
         if (gui == nullptr) return Result::failure("this plugin has no window of its own");
         if (gui->is_api_supported == nullptr || !gui->is_api_supported(plugin_, ovplat::kClapWindowApi, false))
             return Result::failure("the plugin's window does not support Windows");
-        if (gui->create == nullptr || !gui->create(plugin_, ovplat::kClapWindowApi, false))
+        shared_->host.begin_gui();
+        if (gui->create == nullptr || !gui->create(plugin_, ovplat::kClapWindowApi, false)) {
+            shared_->host.end_gui();
             return Result::failure("the plugin could not create its window");
+        }
         window_created_ = true;
         clap_window window{};
         window.api = ovplat::kClapWindowApi;
@@ -411,6 +415,7 @@ private:
         if (!window_created_) return;
         if (ext_.gui->hide != nullptr) ext_.gui->hide(plugin_);
         if (ext_.gui->destroy != nullptr) ext_.gui->destroy(plugin_);
+        shared_->host.end_gui();  // removes the timers and watches the gui forgot
         window_created_ = false;
     }
 
@@ -488,8 +493,10 @@ Outcome<LoadedPlugin> create_clap_plugin(std::shared_ptr<const ClapModule> modul
                                     ? factory->create_plugin(factory, shared->host.host(), descriptor.id.c_str())
                                     : nullptr;
     if (plugin == nullptr) return Result::failure("the plugin would not create an instance");
-    const auto destroy = [plugin] {
+    shared->host.set_plugin(plugin);
+    const auto destroy = [plugin, &shared] {
         if (plugin->destroy != nullptr) plugin->destroy(plugin);
+        shared->host.drop_registrations();
     };
     if (plugin->init == nullptr || !plugin->init(plugin)) {
         destroy();

@@ -1,10 +1,13 @@
 #pragma once
 // The host record every CLAP instance receives. Its callbacks may come from any thread, the
 // audio thread included, so each one only stores into an atomic; the instance's poll acts on
-// what was recorded later, on the main thread.
+// what was recorded later, on the main thread. The exceptions are the timers and descriptor
+// watches a gui asks for where plug-in views run on the host's loop: those are taken on the
+// main thread only (refused elsewhere) and run on its loop.
 #include <atomic>
 #include <cstdint>
 #include <thread>
+#include <vector>
 
 #include "clap/abi.h"
 
@@ -14,6 +17,7 @@ class ClapHost {
 public:
     // The calling thread becomes the instance's main thread.
     ClapHost();
+    ~ClapHost() { drop_registrations(); }
     ClapHost(const ClapHost&) = delete;
     ClapHost& operator=(const ClapHost&) = delete;
 
@@ -35,6 +39,18 @@ public:
 
     bool on_main_thread() const { return std::this_thread::get_id() == main_thread_; }
 
+    // The plug-in the record belongs to, before its init: the callbacks of its timers and
+    // watches go to its own "clap.timer-support" and "clap.posix-fd-support".
+    void set_plugin(const clapabi::clap_plugin* plugin) { plugin_ = plugin; }
+    // Between these two the gui exists: what the plug-in registers then belongs to the gui,
+    // and whatever of it is left when the gui is destroyed is removed. Main thread only.
+    void begin_gui() { gui_open_ = true; }
+    void end_gui();
+    // The plug-in is gone: every timer and watch left is removed, later ones are refused.
+    void drop_registrations();
+    // Timers and watches in force (for tests).
+    std::size_t registrations() const { return timers_.size() + fds_.size(); }
+
 private:
     static const void* get_extension(const clapabi::clap_host* host, const char* id);
     static void request_restart(const clapabi::clap_host* host);
@@ -53,6 +69,16 @@ private:
     static void latency_changed(const clapabi::clap_host* host);
     static bool is_main_thread(const clapabi::clap_host* host);
     static bool is_audio_thread(const clapabi::clap_host* host);
+    static bool register_timer(const clapabi::clap_host* host, std::uint32_t period_ms, clapabi::clap_id* timer_id);
+    static bool unregister_timer(const clapabi::clap_host* host, clapabi::clap_id timer_id);
+    static bool register_fd(const clapabi::clap_host* host, int fd, std::uint32_t flags);
+    static bool modify_fd(const clapabi::clap_host* host, int fd, std::uint32_t flags);
+    static bool unregister_fd(const clapabi::clap_host* host, int fd);
+
+    // The record of the calling plug-in when it may register now: on the main thread, with
+    // a loop there, while the plug-in lives.
+    static ClapHost* registering(const clapabi::clap_host* host);
+    void remove_where(bool only_gui);
 
     static const clapabi::clap_host_gui kGui;
     static const clapabi::clap_host_log kLog;
@@ -60,6 +86,19 @@ private:
     static const clapabi::clap_host_state kState;
     static const clapabi::clap_host_latency kLatency;
     static const clapabi::clap_host_thread_check kThreadCheck;
+    static const clapabi::clap_host_timer_support kTimerSupport;
+    static const clapabi::clap_host_posix_fd_support kPosixFdSupport;
+
+    struct Timer {
+        clapabi::clap_id id;
+        std::uint64_t source;
+        bool of_gui;
+    };
+    struct Watch {
+        int fd;
+        std::uint64_t source;
+        bool of_gui;
+    };
 
     clapabi::clap_host host_;
     std::atomic<std::uint32_t> requested_width_{0};
@@ -71,6 +110,13 @@ private:
     std::atomic<bool> params_rescan_{false};
     std::atomic<bool> window_closed_{false};
     const std::thread::id main_thread_;
+    // Main thread only.
+    const clapabi::clap_plugin* plugin_ = nullptr;
+    bool gui_open_ = false;
+    bool plugin_gone_ = false;
+    clapabi::clap_id next_timer_id_ = 1;
+    std::vector<Timer> timers_;
+    std::vector<Watch> fds_;
 };
 
 }  // namespace ovhost

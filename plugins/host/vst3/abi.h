@@ -81,6 +81,10 @@ inline constexpr Uid kIMessageIid = make_uid(0x936F033B, 0xC6C047DB, 0xBB0882F8,
 inline constexpr Uid kIAttributeListIid = make_uid(0x1E5F0AEB, 0xCC7F4533, 0xA2544011, 0x38AD5EE4);
 inline constexpr Uid kIParameterChangesIid = make_uid(0xA4779663, 0x0BB64A56, 0xB44384A8, 0x466FEB9D);
 inline constexpr Uid kIParamValueQueueIid = make_uid(0x01263A18, 0xED074F6F, 0x98C9D356, 0x4686F9BA);
+// The host's run loop that Linux views ask their frame for, and the plug-in's handlers.
+inline constexpr Uid kIRunLoopIid = make_uid(0x18C35366, 0x97764F1A, 0x9C5B8385, 0x7A871389);
+inline constexpr Uid kIEventHandlerIid = make_uid(0x561E65C9, 0x13A0496F, 0x813A2C35, 0x654D7983);
+inline constexpr Uid kITimerHandlerIid = make_uid(0x10BDD94F, 0x41424774, 0x821FAD8F, 0xECA72CA9);
 
 // Constants.
 inline constexpr std::int32_t kAudio = 0;
@@ -315,6 +319,21 @@ struct IPlugView : FUnknown {
 
 struct IPlugFrame : FUnknown {
     virtual tresult resizeView(IPlugView* view, ViewRect* newSize) = 0;
+};
+
+struct IEventHandler : FUnknown {
+    virtual void onFDIsSet(int fd) = 0;
+};
+
+struct ITimerHandler : FUnknown {
+    virtual void onTimer() = 0;
+};
+
+struct IRunLoop : FUnknown {
+    virtual tresult registerEventHandler(IEventHandler* handler, int fd) = 0;
+    virtual tresult unregisterEventHandler(IEventHandler* handler) = 0;
+    virtual tresult registerTimer(ITimerHandler* handler, std::uint64_t milliseconds) = 0;
+    virtual tresult unregisterTimer(ITimerHandler* handler) = 0;
 };
 
 struct IHostApplication : FUnknown {

@@ -133,6 +133,7 @@ public:
         view->setFrame(frame.get());
         if (view->attached(parent, ovplat::kVst3ViewPlatformType) != kResultOk) {
             view->setFrame(nullptr);
+            frame->close();
             return Outcome<EditorSize>::failure("the plugin could not open its window");
         }
         ViewRect rect{0, 0, 640, 400};
@@ -149,6 +150,7 @@ public:
         if (!view_) return;
         view_->removed();
         view_->setFrame(nullptr);
+        frame_->close();  // removes the timers and watches the view forgot
         frame_.reset();
         view_.reset();
     }

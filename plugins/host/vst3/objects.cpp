@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "ov/text.h"
+#include "platform/main_loop.h"
 
 namespace ovhost::vst3 {
 
@@ -284,6 +285,31 @@ bool ParameterChanges::set_value(ParamID id, ParamValue value) {
 
 // PlugFrame
 
+PlugFrame::PlugFrame() : main_thread_(std::this_thread::get_id()) {}
+
+PlugFrame::~PlugFrame() { close(); }
+
+tresult PlugFrame::queryInterface(const char* iid, void** obj) {
+    void* found = nullptr;
+    if (same_uid(iid, kFUnknownIid) || same_uid(iid, kIPlugFrameIid)) {
+        found = static_cast<IPlugFrame*>(this);
+    } else if (ovplat::kLoopServesPluginViews && same_uid(iid, kIRunLoopIid)) {
+        found = static_cast<IRunLoop*>(this);
+    } else {
+        return kNoInterface;
+    }
+    if (obj == nullptr) return kInvalidArgument;
+    addRef();
+    *obj = found;
+    return kResultOk;
+}
+
+std::uint32_t PlugFrame::release() {
+    const std::uint32_t left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
+    if (left == 0) delete this;
+    return left;
+}
+
 tresult PlugFrame::resizeView(IPlugView* view, ViewRect* newSize) {
     if (newSize == nullptr) return kInvalidArgument;
     // Differences in 64 bits: a careless rectangle must not overflow.
@@ -300,6 +326,87 @@ tresult PlugFrame::resizeView(IPlugView* view, ViewRect* newSize) {
 std::optional<EditorSize> PlugFrame::take_resize() {
     if (!pending_.exchange(false)) return std::nullopt;
     return EditorSize{static_cast<std::uint32_t>(width_.load()), static_cast<std::uint32_t>(height_.load())};
+}
+
+bool PlugFrame::accepts_registrations() const {
+    return std::this_thread::get_id() == main_thread_ && !closed_ && ovplat::MainLoop::of_current_thread() != nullptr;
+}
+
+tresult PlugFrame::registerEventHandler(IEventHandler* handler, int fd) {
+    if (handler == nullptr || fd < 0) return kInvalidArgument;
+    if (!accepts_registrations()) return kResultFalse;
+    for (const auto& watch : watches_)
+        if (watch.handler.get() == handler && watch.fd == fd) return kResultOk;  // already watched
+    // The handler is kept alive through its own call: it may unregister itself from there.
+    const auto source = ovplat::MainLoop::of_current_thread()->add_descriptor(
+        fd, ovplat::kDescriptorReadable, [handler](int ready_fd, unsigned) {
+            const Ref<IEventHandler> hold = Ref<IEventHandler>::share(handler);
+            handler->onFDIsSet(ready_fd);
+        });
+    if (!source) return kResultFalse;
+    watches_.push_back(EventWatch{Ref<IEventHandler>::share(handler), fd, *source});
+    return kResultOk;
+}
+
+tresult PlugFrame::unregisterEventHandler(IEventHandler* handler) {
+    if (handler == nullptr) return kInvalidArgument;
+    ovplat::MainLoop* loop = ovplat::MainLoop::of_current_thread();
+    if (std::this_thread::get_id() != main_thread_ || loop == nullptr) return kResultFalse;
+    // Taken out first: releasing a handler may run plug-in code that calls back here.
+    std::vector<EventWatch> gone;
+    for (auto it = watches_.begin(); it != watches_.end();) {
+        if (it->handler.get() == handler) {
+            gone.push_back(std::move(*it));
+            it = watches_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (const auto& watch : gone) loop->remove(watch.source);
+    return gone.empty() ? kResultFalse : kResultOk;
+}
+
+tresult PlugFrame::registerTimer(ITimerHandler* handler, std::uint64_t milliseconds) {
+    if (handler == nullptr) return kInvalidArgument;
+    if (!accepts_registrations()) return kResultFalse;
+    const auto period = static_cast<std::uint32_t>(std::min<std::uint64_t>(milliseconds, UINT32_MAX));
+    const auto source = ovplat::MainLoop::of_current_thread()->add_timer(period, [handler] {
+        const Ref<ITimerHandler> hold = Ref<ITimerHandler>::share(handler);
+        handler->onTimer();
+    });
+    if (!source) return kResultFalse;
+    timers_.push_back(TimerEntry{Ref<ITimerHandler>::share(handler), *source});
+    return kResultOk;
+}
+
+tresult PlugFrame::unregisterTimer(ITimerHandler* handler) {
+    if (handler == nullptr) return kInvalidArgument;
+    ovplat::MainLoop* loop = ovplat::MainLoop::of_current_thread();
+    if (std::this_thread::get_id() != main_thread_ || loop == nullptr) return kResultFalse;
+    std::vector<TimerEntry> gone;
+    for (auto it = timers_.begin(); it != timers_.end();) {
+        if (it->handler.get() == handler) {
+            gone.push_back(std::move(*it));
+            it = timers_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (const auto& timer : gone) loop->remove(timer.source);
+    return gone.empty() ? kResultFalse : kResultOk;
+}
+
+void PlugFrame::close() {
+    closed_ = true;
+    std::vector<EventWatch> watches = std::move(watches_);
+    std::vector<TimerEntry> timers = std::move(timers_);
+    watches_.clear();
+    timers_.clear();
+    if (ovplat::MainLoop* loop = ovplat::MainLoop::of_current_thread()) {
+        for (const auto& watch : watches) loop->remove(watch.source);
+        for (const auto& timer : timers) loop->remove(timer.source);
+    }
+    // The handlers are released here, after their sources are gone.
 }
 
 }  // namespace ovhost::vst3

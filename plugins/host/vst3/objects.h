@@ -14,6 +14,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -228,17 +229,63 @@ private:
     std::int32_t used_ = 0;
 };
 
-class PlugFrame final : public HostObject<IPlugFrame, kIPlugFrameIid> {
+// The frame of an embedded view. Where plug-in views run on the host's loop, it also
+// answers IRunLoop: the view's timers and descriptor watches run on the main thread's loop,
+// each handler held (one reference) until the view unregisters it or the host closes the
+// frame. Registrations from any other thread are refused.
+class PlugFrame final : public IPlugFrame, public IRunLoop {
 public:
+    // The calling thread is the main thread whose loop serves the view.
+    PlugFrame();
+    PlugFrame(const PlugFrame&) = delete;
+    PlugFrame& operator=(const PlugFrame&) = delete;
+
+    tresult queryInterface(const char* iid, void** obj) override;
+    std::uint32_t addRef() override { return refs_.fetch_add(1, std::memory_order_relaxed) + 1; }
+    std::uint32_t release() override;
+
     tresult resizeView(IPlugView* view, ViewRect* newSize) override;
+
+    tresult registerEventHandler(IEventHandler* handler, int fd) override;
+    tresult unregisterEventHandler(IEventHandler* handler) override;
+    tresult registerTimer(ITimerHandler* handler, std::uint64_t milliseconds) override;
+    tresult unregisterTimer(ITimerHandler* handler) override;
 
     // The size the view last asked for, once.
     std::optional<EditorSize> take_resize();
 
+    // The view is torn down: whatever it left registered is removed and its handlers
+    // released; later registrations are refused. Main thread only.
+    void close();
+
+    // Registrations in force (for tests).
+    std::size_t registrations() const { return watches_.size() + timers_.size(); }
+
 private:
+    ~PlugFrame();
+
+    struct EventWatch {
+        Ref<IEventHandler> handler;
+        int fd;
+        std::uint64_t source;
+    };
+    struct TimerEntry {
+        Ref<ITimerHandler> handler;
+        std::uint64_t source;
+    };
+
+    // May the caller register now: the main thread, with a loop, before close().
+    bool accepts_registrations() const;
+
+    std::atomic<std::uint32_t> refs_{1};
     std::atomic<bool> pending_{false};
     std::atomic<std::int32_t> width_{0};
     std::atomic<std::int32_t> height_{0};
+    const std::thread::id main_thread_;
+    bool closed_ = false;
+    // Touched on the main thread only.
+    std::vector<EventWatch> watches_;
+    std::vector<TimerEntry> timers_;
 };
 
 // Text of a zero-terminated UTF-16 array of at most `units` units, as UTF-8.
