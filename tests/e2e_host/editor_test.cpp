@@ -1,9 +1,13 @@
 // The real ov-pluginhost opening our test plug-ins' editors on an X server of the test's own:
 // the host's window seen from outside, the plug-in's own window inside it, and the user's
-// close box and sizes reaching the plug-in.
+// close box and sizes reaching the plug-in; and views that, like real Linux ones, run their
+// timers and descriptor watches on the host's loop.
 #include "host_fixture.h"
 #include "xvfb_server.h"
 
+#include <algorithm>
+#include <fstream>
+#include <sstream>
 #include <thread>
 
 namespace ovtest {
@@ -59,13 +63,16 @@ protected:
         ASSERT_TRUE(x_->wait_window_count(kWindowClass, 0)) << "editor windows of an earlier test are left";
     }
 
-    // The host in rack mode with DISPLAY set to the test's server (or unset).
-    void start_host(unsigned channels, bool with_display = true) {
+    // The host in rack mode with DISPLAY set to the test's server (or unset), and more
+    // variables for the plug-ins.
+    void start_host(unsigned channels, bool with_display = true,
+                    const std::vector<std::pair<std::string, std::string>>& more_environment = {}) {
         ovstandin::RigOptions options;
         options.host_program = host_program();
         options.channels_arg = std::to_string(channels);
         options.mapping_channels = channels;
         options.environment.set.emplace_back("OV_PLUGINHOST_INTERNAL", "1");
+        for (const auto& [name, value] : more_environment) options.environment.set.emplace_back(name, value);
         if (with_display) {
             options.environment.set.emplace_back("DISPLAY", server_->display());
         } else {
@@ -250,6 +257,138 @@ TEST_F(EditorHost, WithoutADisplayEditorsFailAndTheRackWorksOn) {
     result_of(set_rack({}));
     expect_audio(checked_blocks({{1, 0}, {0, 1}}));
     quit_and_expect_exit();
+}
+
+// ---- views on the host's loop (tests/plugins/loop_report.h) ----
+
+struct LoopEvent {
+    std::string view;
+    std::string event;
+    std::string thread;
+    long long us = 0;
+};
+
+std::vector<LoopEvent> read_loop_log(const std::string& path) {
+    std::vector<LoopEvent> events;
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        LoopEvent event;
+        if (fields >> event.view >> event.event >> event.thread >> event.us) events.push_back(event);
+    }
+    return events;
+}
+
+std::string loop_view_file() { return std::string(OV_BINARY_DIR) + "/test-plugins/vst3/OvFxLoopView.vst3"; }
+std::string loop_gui_file() { return std::string(OV_BINARY_DIR) + "/test-plugins/clap/ov-test-loop-gui.clap"; }
+
+ov::Json loop_view_slot(std::uint32_t key, unsigned tag) {
+    ov::Json slot = vst3_slot(key, tag);
+    slot["path"] = loop_view_file();
+    return slot;
+}
+
+ov::Json loop_gui_slot(std::uint32_t key, const std::string& id) {
+    return {{"key", key}, {"kind", "clap"}, {"path", loop_gui_file()}, {"uid", id}};
+}
+
+// Four views that refuse to attach without the host's loop: each redraws from a 16 ms timer
+// and watches its own X connection and a pipe. The forgetful ones leave their timers and
+// watches for the host to remove. Each editor ends another way: the close box, the close
+// command, a rack without the slot.
+TEST_F(EditorHost, LinuxViewsRunTheirTimersAndWatchesOnTheHostsLoop) {
+    for (const auto& file : {loop_view_file(), loop_gui_file()}) {
+        if (!std::filesystem::exists(file)) GTEST_SKIP() << file << " is not built";
+    }
+    const std::string log = (std::filesystem::temp_directory_path() /
+                             ("ov-loop-views-" + std::to_string(::getpid()) + ".log"))
+                                .string();
+    std::filesystem::remove(log);
+    start_host(2, true, {{"OV_TEST_LOOP_LOG", log}});
+
+    struct Case {
+        ov::Json slot;
+        std::string view;
+        unsigned width, height;
+    };
+    const Case cases[] = {
+        {loop_view_slot(1, 0x21), "vst3", 300, 180},
+        {loop_view_slot(2, 0x22), "vst3-forgetful", 300, 180},
+        {loop_gui_slot(3, "org.orvia.test.loop-gui"), "clap", 360, 240},
+        {loop_gui_slot(4, "org.orvia.test.loop-gui-forgetful"), "clap-forgetful", 360, 240},
+    };
+    std::vector<ov::Json> slots;
+    for (const auto& c : cases) slots.push_back(c.slot);
+    const ov::Json loaded = result_of(set_rack(slots));
+    for (const auto& slot : loaded) ASSERT_EQ(slot["ok"], true) << loaded;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.view);
+        EXPECT_EQ(result_of(editor(c.slot["key"])), (ov::Json{{"open", true}, {"width", c.width}, {"height", c.height}}));
+    }
+    ASSERT_TRUE(x_->wait_window_count(kWindowClass, 4));
+    ovstandin::BlockPlan plan;
+    plan.count = 10;
+    rig_->run_blocks(plan);  // the CLAP plug-ins try to register from the audio thread
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+
+    // The close box of the first, the close command for the second and the third, and a
+    // rack without the fourth.
+    std::vector<XWindowId> windows = x_->top_level_windows(kWindowClass);
+    XWindowId first = 0;
+    for (const XWindowId window : windows) {
+        const auto title = x_->text_property(window, "WM_NAME");
+        if (title && title->bytes == "Loop View - Orvia") first = window;
+    }
+    ASSERT_NE(first, 0u);
+    x_->send_close_request(first);
+    ASSERT_TRUE(rig_->wait_event("editorClosed", 20000)) << "no editorClosed event";
+    EXPECT_EQ(result_of(editor(2, {{"open", false}})), (ov::Json{{"open", false}}));
+    EXPECT_EQ(result_of(editor(3, {{"open", false}})), (ov::Json{{"open", false}}));
+    result_of(set_rack({cases[0].slot, cases[1].slot, cases[2].slot}));
+    EXPECT_TRUE(x_->wait_window_count(kWindowClass, 0));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // time for late calls to show
+    quit_and_expect_exit();
+
+    const auto events = read_loop_log(log);
+    std::filesystem::remove(log);
+    ASSERT_FALSE(events.empty()) << "the views wrote nothing to " << log;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.view);
+        std::vector<long long> timer_times;
+        std::map<std::string, int> counts;
+        long long ended = 0;
+        for (const auto& e : events) {
+            if (e.view != c.view) continue;
+            ++counts[e.event];
+            if (e.event == "removed" || e.event == "destroyed") ended = e.us;
+            if (e.event == "timer" || e.event == "x-expose" || e.event == "pipe") {
+                EXPECT_EQ(e.thread, "main") << e.event;
+                EXPECT_EQ(ended, 0) << e.event << " after the view was gone";
+            }
+            if (e.event == "timer") timer_times.push_back(e.us);
+        }
+        EXPECT_EQ(counts["refused"], 0);
+        EXPECT_EQ(counts["late-timer"] + counts["late-fd"], 0) << "callbacks after the host let the view go";
+        EXPECT_NE(ended, 0) << "the view was never taken down";
+        EXPECT_GE(counts["x-expose"], 1) << "its X connection was not watched";
+        EXPECT_GE(counts["pipe"], 1) << "its pipe was not watched";
+        ASSERT_GE(timer_times.size(), 20u);
+        std::vector<long long> gaps;
+        for (std::size_t i = 1; i < timer_times.size(); ++i) gaps.push_back(timer_times[i] - timer_times[i - 1]);
+        std::sort(gaps.begin(), gaps.end());
+        const double median_ms = gaps[gaps.size() / 2] / 1000.0;
+        std::cout << c.view << ": " << timer_times.size() << " timer calls, median period " << median_ms << " ms\n";
+        EXPECT_GE(median_ms, 14.0);
+        EXPECT_LE(median_ms, 19.0) << "a 16 ms timer should not wait for the 20 ms tick";
+        if (c.view.rfind("vst3", 0) == 0) {
+            EXPECT_EQ(counts["other-thread-refused"], 1);
+            EXPECT_EQ(counts["handlers-free"], 1) << "the host still held the view's handlers";
+        } else {
+            EXPECT_EQ(counts["audio-thread-refused"], 1);
+        }
+        EXPECT_EQ(counts["other-thread-accepted"] + counts["audio-thread-accepted"], 0);
+    }
 }
 
 }  // namespace

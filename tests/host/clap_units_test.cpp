@@ -11,6 +11,7 @@
 #include "clap/events.h"
 #include "clap/host.h"
 #include "clap/values.h"
+#include "platform/main_loop.h"
 
 namespace ovhost {
 namespace {
@@ -163,9 +164,11 @@ TEST(ClapHostRecord, OffersExactlyItsExtensions) {
     const clap_host* host = record.host();
     for (const char* id : {"clap.gui", "clap.log", "clap.params", "clap.state", "clap.latency", "clap.thread-check"})
         EXPECT_NE(host->get_extension(host, id), nullptr) << id;
-    for (const char* id : {"clap.gui ", "CLAP.GUI", "clap.audio-ports", "clap.timer-support", "clap.posix-fd-support",
-                           "clap.note-ports", "", "clap"})
+    for (const char* id : {"clap.gui ", "CLAP.GUI", "clap.audio-ports", "clap.note-ports", "", "clap"})
         EXPECT_EQ(host->get_extension(host, id), nullptr) << '"' << id << '"';
+    // Timers and descriptor watches only where plug-in guis run on the host's loop.
+    for (const char* id : {"clap.timer-support", "clap.posix-fd-support"})
+        EXPECT_EQ(host->get_extension(host, id) != nullptr, ovplat::kLoopServesPluginViews) << id;
     EXPECT_EQ(host->get_extension(host, nullptr), nullptr);
     EXPECT_NE(host->get_extension(host, "clap.gui"), host->get_extension(host, "clap.log"));
 }

@@ -33,7 +33,7 @@ TEST(Vst3Objects, QueryInterfaceAnswersOnlyFUnknownAndItsOwnId) {
         {"memory stream", stream.get(), &kIBStreamIid},
         {"parameter changes", changes.get(), &kIParameterChangesIid},
         {"parameter queue", changes->addParameterData(&queued, nullptr), &kIParamValueQueueIid},
-        {"plug frame", frame.get(), &kIPlugFrameIid},
+        {"plug frame", static_cast<IPlugFrame*>(frame.get()), &kIPlugFrameIid},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -4,7 +4,8 @@
 //
 // OV_FX_VARIANT selects the module: 0 the working classes with IPluginFactory2, 1 the
 // failing classes, 2 the working classes without IPluginFactory2, 3 a start-up export that
-// fails, 4 no GetPluginFactory export, 5 a GetPluginFactory that returns null.
+// fails, 4 no GetPluginFactory export, 5 a GetPluginFactory that returns null, 6 (Linux)
+// the classes whose views need the host's run loop.
 //
 // Parameters (ids): 0 Gain (output = input x 2 x value, with 2 decimals as text), 1 Mode
 // (3 steps), 2 Meter (read-only; the effect reports the gain it received as an output
@@ -114,9 +115,17 @@ constexpr ClassSpec kFailingClasses[] = {
     {0x19, "No Save", kEffect, "Fx", "", "1", kSingle | kNoSave, ViewKind::none},
 };
 
+constexpr ClassSpec kLoopViewClasses[] = {
+    {0x21, "Loop View", kEffect, "Fx", "", "1.0.0", kSingle, ViewKind::run_loop},
+    {0x22, "Loop View Forgetful", kEffect, "Fx", "", "1.0.0", kSingle, ViewKind::run_loop_forgetful},
+};
+
 #if OV_FX_VARIANT == 1
 constexpr const ClassSpec* kClasses = kFailingClasses;
 constexpr std::size_t kClassCount = std::size(kFailingClasses);
+#elif OV_FX_VARIANT == 6
+constexpr const ClassSpec* kClasses = kLoopViewClasses;
+constexpr std::size_t kClassCount = std::size(kLoopViewClasses);
 #else
 constexpr const ClassSpec* kClasses = kWorkingClasses;
 constexpr std::size_t kClassCount = std::size(kWorkingClasses);
