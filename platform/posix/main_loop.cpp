@@ -184,9 +184,11 @@ private:
             const auto found = timers_.find(entry.id);
             if (found == timers_.end()) continue;  // removed by an earlier callback
             Timer& timer = found->second;
+            // The timer keeps its rhythm: a late call does not delay the next ones, and a
+            // loop held up for longer than a period skips the periods it missed instead of
+            // catching up in a burst.
             timer.due += timer.period;
-            // A loop held up for longer than a period does not catch up in a burst.
-            if (timer.due <= now) timer.due = now + timer.period;
+            if (timer.due <= now) timer.due += timer.period * ((now - timer.due) / timer.period + 1);
             const auto call = timer.call;
             (*call)();
         }

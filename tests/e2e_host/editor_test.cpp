@@ -322,9 +322,12 @@ TEST_F(EditorHost, LinuxViewsRunTheirTimersAndWatchesOnTheHostsLoop) {
     for (const auto& c : cases) slots.push_back(c.slot);
     const ov::Json loaded = result_of(set_rack(slots));
     for (const auto& slot : loaded) ASSERT_EQ(slot["ok"], true) << loaded;
+    // Side by side: a window under another gets no expose events.
     for (const auto& c : cases) {
         SCOPED_TRACE(c.view);
-        EXPECT_EQ(result_of(editor(c.slot["key"])), (ov::Json{{"open", true}, {"width", c.width}, {"height", c.height}}));
+        const int column = c.slot["key"].get<int>() - 1;
+        EXPECT_EQ(result_of(editor(c.slot["key"], {{"x", 400 * (column % 2)}, {"y", 300 * (column / 2)}})),
+                  (ov::Json{{"open", true}, {"width", c.width}, {"height", c.height}}));
     }
     ASSERT_TRUE(x_->wait_window_count(kWindowClass, 4));
     ovstandin::BlockPlan plan;
@@ -374,16 +377,19 @@ TEST_F(EditorHost, LinuxViewsRunTheirTimersAndWatchesOnTheHostsLoop) {
         EXPECT_GE(counts["x-expose"], 1) << "its X connection was not watched";
         EXPECT_GE(counts["pipe"], 1) << "its pipe was not watched";
         ASSERT_GE(timer_times.size(), 20u);
-        std::vector<long long> gaps;
-        for (std::size_t i = 1; i < timer_times.size(); ++i) gaps.push_back(timer_times[i] - timer_times[i - 1]);
-        std::sort(gaps.begin(), gaps.end());
-        const double median_ms = gaps[gaps.size() / 2] / 1000.0;
-        std::cout << c.view << ": " << timer_times.size() << " timer calls, median period " << median_ms << " ms\n";
-        EXPECT_GE(median_ms, 14.0);
-        EXPECT_LE(median_ms, 19.0) << "a 16 ms timer should not wait for the 20 ms tick";
+        // Periods of 16 ms between the first and the last call: the 20 ms tick alone would
+        // make it 80 % of that.
+        const double span_ms = (timer_times.back() - timer_times.front()) / 1000.0;
+        const double rate = (timer_times.size() - 1) * 16.0 / span_ms;
+        std::cout << c.view << ": " << timer_times.size() << " timer calls in " << span_ms << " ms, "
+                  << span_ms / (timer_times.size() - 1) << " ms apart\n";
+        EXPECT_GE(rate, 0.85) << "a 16 ms timer waited for the 20 ms tick";
+        EXPECT_LE(rate, 1.05) << "a 16 ms timer ran too often";
         if (c.view.rfind("vst3", 0) == 0) {
             EXPECT_EQ(counts["other-thread-refused"], 1);
-            EXPECT_EQ(counts["handlers-free"], 1) << "the host still held the view's handlers";
+            // Views made only to ask what they support report it too.
+            EXPECT_GE(counts["handlers-free"], 1);
+            EXPECT_EQ(counts["handlers-held"], 0) << "the host still held the view's handlers";
         } else {
             EXPECT_EQ(counts["audio-thread-refused"], 1);
         }

@@ -60,8 +60,10 @@ public:
     // id a loop does not know (any more) is harmless.
     using SourceId = std::uint64_t;
 
-    // Calls `on_timer` about every `period_ms` (at least kMinTimerPeriodMs). Timers due
-    // together run in the order they are due, then in the order they were added.
+    // Calls `on_timer` about every `period_ms` (at least kMinTimerPeriodMs), keeping that
+    // rhythm: a late call does not shift the later ones, and periods missed while the loop
+    // was held up are skipped, not made up in a burst. Timers due together run in the order
+    // they are due, then in the order they were added.
     virtual std::optional<SourceId> add_timer(std::uint32_t period_ms, std::function<void()> on_timer) = 0;
     // Calls `on_ready(fd, what)` whenever `fd` is ready for one of `events` (or has an
     // error or hung up). A descriptor that reports only an error or a hang-up is reported
