@@ -1,0 +1,16 @@
+// What the framework needs to know of the delay test effect at compile time.
+#pragma once
+
+#define DISTRHO_PLUGIN_BRAND "Orvia Tests"
+#define DISTRHO_PLUGIN_NAME "DPF Delay"
+#define DISTRHO_PLUGIN_URI "urn:orvia:tests:dpf-delay"
+#define DISTRHO_PLUGIN_CLAP_ID "org.orvia.tests.dpf-delay"
+#define DISTRHO_PLUGIN_VST3_CATEGORIES "Fx|Delay"
+#define DISTRHO_PLUGIN_CLAP_FEATURES "audio-effect", "delay", "stereo"
+
+#define DISTRHO_PLUGIN_HAS_UI 0
+#define DISTRHO_PLUGIN_IS_RT_SAFE 1
+#define DISTRHO_PLUGIN_NUM_INPUTS 2
+#define DISTRHO_PLUGIN_NUM_OUTPUTS 2
+#define DISTRHO_PLUGIN_WANT_LATENCY 1
+#define DISTRHO_PLUGIN_WANT_STATE 1
