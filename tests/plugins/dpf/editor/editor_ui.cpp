@@ -1,7 +1,10 @@
 // The editor: a fixed 360 x 240 window drawing the gain as a bar (plain OpenGL, no NanoVG).
+#include "Color.hpp"
 #include "DistrhoUI.hpp"
 
 START_NAMESPACE_DISTRHO
+
+USE_NAMESPACE_DGL;
 
 class EditorUI : public UI {
 public:
