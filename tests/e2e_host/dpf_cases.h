@@ -85,6 +85,10 @@ inline std::string scan_line(const Place& place, Format format, const Plugin& pl
 inline std::uint32_t delay_param(Format format) { return format == Format::vst3 ? 1 : 0; }
 inline std::uint32_t gain_param(Format format) { return format == Format::vst3 ? 2 : 1; }
 
+// The editor's gain: with an editor, the framework's VST3 side has a separate controller and
+// puts two hidden parameters first (block size and sample rate).
+inline std::uint32_t editor_gain_param(Format format) { return format == Format::vst3 ? 2 : 0; }
+
 // States of the delay in the framework's own format (text items ended by zero bytes, a 0xFE
 // at the end); the VST3 ones inside the host's container, with no controller state.
 //   "__dpf_state_begin__", "polarity", "inverted", "__dpf_state_end__",
