@@ -9,6 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix mingw-w64
   wine wine64 xvfb xauth x11-utils libx11-dev
+  dpf-source libgl-dev libxext-dev libgl1-mesa-dri
 )
 
 missing=()

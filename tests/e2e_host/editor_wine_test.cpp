@@ -4,6 +4,7 @@
 // window from outside, resizes it and clicks its close box.
 #include <future>
 
+#include "dpf_cases.h"
 #include "wine_host_fixture.h"
 #include "xvfb_server.h"
 
@@ -230,6 +231,52 @@ TEST_F(WineEditorHost, WindowsListCloseRequestsAndUserSizesOnly) {
     EXPECT_EQ(seen["badOwner"]["opened"], false) << account;
     EXPECT_EQ(seen["badOwner"]["step"], "create") << account;
     EXPECT_NE(seen["badOwner"].value("reason", "").find("(0x80070578)"), std::string::npos) << account;
+}
+
+// The editor of the test plug-in made with DPF, someone else's framework, in both formats:
+// the host window takes the plug-in's size, the close box closes it, and the framework has
+// nothing to complain of at the end.
+TEST_F(WineEditorHost, DpfEditorsOpenAtTheirSizeAndCloseCleanly) {
+    const std::string plugins = std::string(OV_WINDOWS_BUILD_DIR) + "/test-plugins";
+    if (!std::filesystem::exists(plugins + "/clap/OvDpfEditor.clap"))
+        GTEST_SKIP() << "the DPF editor test plug-in is not built (it needs OpenGL)";
+    const ov::Json clap = {{"key", 1}, {"kind", "clap"}, {"path", z_drive_path(plugins + "/clap/OvDpfEditor.clap")},
+                           {"uid", "org.orvia.tests.dpf-editor"}};
+    const ov::Json vst3 = {{"key", 2}, {"kind", "vst3"}, {"path", z_drive_path(plugins + "/vst3/OvDpfEditor.vst3")},
+                           {"uid", "2046504473616C636445764F00000000"}};
+    auto running = start_script(ov::Json::array({
+        step("expectEvent", {{"event", "ready"}, {"timeoutMs", 120000}}),
+        window_request_step({{"cmd", "setRack"}, {"slots", ov::Json::array({clap})}}),  // 1
+        window_request_step(editor(1)),                                                 // 2
+        step("expectEvent", {{"event", "editorClosed"}, {"timeoutMs", 240000}}),       // 3
+        window_request_step({{"cmd", "setRack"}, {"slots", ov::Json::array({vst3})}}),  // 4
+        window_request_step(editor(2)),                                                 // 5
+        step("expectEvent", {{"event", "editorClosed"}, {"timeoutMs", 240000}}),       // 6
+        window_request_step(editor(2)),                                                 // 7: left open
+        step("send", {{"line", R"(OVP {"cmd":"quit","id":1})"}}),
+        step("waitExit", {{"timeoutMs", 60000}}),
+    }));
+    const ov::Json clap_window = probe({"OrviaPluginEditor", "--title", "DPF Editor - Orvia", "--timeout-ms", "180000",
+                                        "--wait-client", "360", "240", "--close"});
+    const ov::Json vst3_window = probe({"OrviaPluginEditor", "--title", "DPF Editor - Orvia", "--timeout-ms", "180000",
+                                        "--wait-client", "360", "240", "--close"});
+    const ov::Json report = running.get();
+    const std::string account = ov::to_pretty_json(report) + "\nprobes:\n" + ov::to_pretty_json(clap_window) + "\n" +
+                                ov::to_pretty_json(vst3_window);
+    ASSERT_TRUE(report.contains("steps")) << account;
+    const ov::Json& r = report["steps"];
+    ASSERT_EQ(r.size(), 10u) << account;
+    const ov::Json opened = {{"open", true}, {"width", 360}, {"height", 240}};
+    for (std::size_t i : {2u, 5u, 7u}) EXPECT_EQ(r[i]["reply"]["result"], opened) << "step " << i << "\n" << account;
+    for (const ov::Json* window : {&clap_window, &vst3_window}) {
+        EXPECT_EQ((*window)["client"], ov::Json::array({360, 240})) << account;
+        EXPECT_EQ((*window)["child"], ov::Json::array({360, 240})) << "the plug-in's window is not inside\n" << account;
+        EXPECT_EQ((*window)["closed"], true) << account;
+    }
+    EXPECT_EQ(r[3]["event"], (ov::Json{{"event", "editorClosed"}, {"key", 1}})) << account;
+    EXPECT_EQ(r[6]["event"], (ov::Json{{"event", "editorClosed"}, {"key", 2}})) << account;
+    EXPECT_EQ(report["exitCode"], 0) << account;
+    EXPECT_EQ(dpf::joined(dpf::framework_complaints(report.value("stderr", ""))), "") << account;
 }
 
 }  // namespace
