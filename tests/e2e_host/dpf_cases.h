@@ -145,7 +145,8 @@ inline std::vector<std::string> framework_complaints(const std::string& error_ou
     while (start < error_output.size()) {
         std::size_t end = error_output.find('\n', start);
         if (end == std::string::npos) end = error_output.size();
-        const std::string line = error_output.substr(start, end - start);
+        std::string line = error_output.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
         for (const char* mark : kMarks)
             if (line.find(mark) != std::string::npos) {
                 found.push_back(line);
