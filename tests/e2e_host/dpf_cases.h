@@ -3,6 +3,7 @@
 // (tests/plugins/dpf), shared by the native runs and the runs of the Windows build under
 // Wine. DPF is someone else's framework: these cases show how the host meets plug-ins that
 // it was not written alongside.
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,8 @@ namespace ovtest::dpf {
 enum class Format { vst3, clap };
 
 inline const char* kind_of(Format format) { return format == Format::vst3 ? "vst3" : "clap"; }
+// How test names show the format.
+inline void PrintTo(Format format, std::ostream* os) { *os << kind_of(format); }
 
 // The test plug-in folders as a given host sees them, and that system's bundle layout.
 struct Place {
