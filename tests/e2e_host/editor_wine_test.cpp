@@ -260,7 +260,13 @@ TEST_F(WineEditorHost, DpfEditorsOpenAtTheirSizeAndCloseCleanly) {
                                         "--wait-client", "360", "240", "--close"});
     // The closed window takes a moment to go (the framework's teardown of its view), and both
     // windows have the same title: the second probe must not find the first window.
-    for (int tries = 0; tries < 60 && probe({"OrviaPluginEditor", "--timeout-ms", "500"}).value("found", true); ++tries) {
+    const auto window_left = [] {
+        const RunResult run = run_under_wine(*prefix_, *probe_exe_, {"OrviaPluginEditor", "--timeout-ms", "500"},
+                                             wine_options(std::chrono::milliseconds(60000)));
+        const auto seen = ov::parse_json(run.out);
+        return seen.value && seen.value->value("found", false);
+    };
+    for (int tries = 0; tries < 60 && window_left(); ++tries) {
     }
     const ov::Json vst3_window = probe({"OrviaPluginEditor", "--title", "DPF Editor - Orvia", "--timeout-ms", "180000",
                                         "--wait-client", "360", "240", "--close"});
