@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test: native build and tests, the Windows build under Wine, the unit tests with
-# AddressSanitizer and UndefinedBehaviorSanitizer, and the threaded rack test with ThreadSanitizer.
+# AddressSanitizer and UndefinedBehaviorSanitizer, the threaded rack test with ThreadSanitizer, and
+# a short run of every fuzz target.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -50,6 +51,9 @@ if [ -d "$root/tests/host_tsan" ]; then
     -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" -- host_tsan_tests
   step "threaded rack under ThreadSanitizer" ctest --test-dir "$out/tsan" --output-on-failure -L '^host_tsan$'
 fi
+
+# Every fuzz target for 15 s from its seeds (tools/fuzz.sh --minutes N runs them longer).
+step "fuzzing (clang, address and undefined sanitizers)" tools/fuzz.sh --jobs "$jobs" --build-dir "$out/fuzz"
 
 echo
 echo "steps: $passed passed, $failed failed in $SECONDS s"
