@@ -25,7 +25,8 @@ std::vector<std::string> split_arguments(std::string_view bytes) {
     while (start <= bytes.size()) {
         auto end = bytes.find('\0', start);
         if (end == std::string_view::npos) end = bytes.size();
-        arguments.emplace_back(bytes.substr(start, end - start));
+        // The entry hands on every argument as UTF-8 (bad sequences replaced), as Windows does.
+        arguments.push_back(ov::text::decode_utf8_lossy(bytes.substr(start, end - start)));
         start = end + 1;
     }
     return arguments;
