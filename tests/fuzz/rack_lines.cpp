@@ -1,6 +1,6 @@
 // Rack mode's standard input end to end on a rack of built-in plug-ins: the bytes are split
 // into lines as the reader thread splits them, and every line goes through the protocol and
-// the command table to the rack, with the periodic work and an audio block after each. Every
+// the command table to the rack, with the periodic work and one audio block after each. Every
 // line gets exactly one reply, or none when it is no request or "quit"; the rack is emptied
 // after each input.
 #include "formats.h"
@@ -40,9 +40,11 @@ struct FuzzRack {
     RackSession session;
     std::uint64_t block = 0;
 
-    void publish_block() {
+    // One audio block through the rack as it stands; the audio thread must answer it.
+    void run_block() {
         rig.view.set_input_seq(++block);
         rig.event.set();
+        OV_FUZZ_CHECK(rig::eventually([this] { return rig.view.output_seq() >= block; }, 5000));
     }
 };
 
@@ -117,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::size_t before_poll = written.size();
         fuzz.session.periodic_work();
         for (std::size_t i = before_poll; i < written.size(); ++i) OV_FUZZ_CHECK(is_event(written[i]));
-        fuzz.publish_block();
+        fuzz.run_block();
     }
 
     // The next input starts from an empty rack.

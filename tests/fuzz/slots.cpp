@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     OV_FUZZ_CHECK(slots->is_array() && slots->size() == specs->size());
     for (std::size_t i = 0; i < specs->size(); ++i) {
-        const auto& spec = (*specs)[i];
+        const auto& spec = specs.value()[i];
         const auto& slot = (*slots)[i];
         OV_FUZZ_CHECK(slot.is_object());
         OV_FUZZ_CHECK(slot.at("key").is_number_unsigned() && slot.at("key").get<std::uint64_t>() == spec.key);
