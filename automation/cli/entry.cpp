@@ -2,6 +2,7 @@
 
 #include "api.h"
 #include "ov/text.h"
+#include "ov/version.h"
 #include "platform/console.h"
 #include "render.h"
 #include "settings.h"
@@ -250,7 +251,7 @@ Result<CommandLine> scan_command_line(const std::vector<std::string>& arguments)
 
 std::string_view help_text() { return kHelpText; }
 
-std::string version_line() { return "ovctl 0.9.0 (API " + std::string(kApiMajorVersion) + ".x)"; }
+std::string version_line() { return "ovctl " OV_VERSION_TEXT " (API " + std::string(kApiMajorVersion) + ".x)"; }
 
 std::optional<std::uint64_t> find_sound_id(const Json& sound_list, std::string_view name) {
     if (!sound_list.is_object()) return std::nullopt;

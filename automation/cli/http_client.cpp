@@ -1,6 +1,7 @@
 #include "http_client.h"
 
 #include "ov/text.h"
+#include "ov/version.h"
 #include "platform/tcp.h"
 #include "words.h"
 
@@ -59,7 +60,7 @@ std::string request_text(const HttpRequest& request) {
     text.reserve(200 + body.size());
     text.append(request.method).append(" ").append(request.path).append(" HTTP/1.1\r\n");
     text.append("Host: 127.0.0.1:").append(decimal(request.port)).append(kLineEnd);
-    text.append("User-Agent: ovctl/0.9.0\r\n");
+    text.append("User-Agent: ovctl/" OV_VERSION_TEXT "\r\n");
     if (request.token) text.append("Authorization: Bearer ").append(*request.token).append(kLineEnd);
     text.append("Content-Type: application/json\r\n");
     text.append("Content-Length: ").append(decimal(body.size())).append(kLineEnd);

@@ -1,0 +1,31 @@
+# What `cmake --install` puts in place and what CPack packs: the two programs and a short user
+# README. Windows: a zip with the .exe files beside the README. Linux: a tar.gz with the
+# programs in bin/. The version and the package names come from the project's version.
+set(OV_PACKAGE_NAME orvia-tools)
+if(WIN32)
+  set(OV_PROGRAM_DESTINATION .)
+  set(OV_PACKAGE_SYSTEM windows-x64)
+  set(CPACK_GENERATOR ZIP)
+else()
+  set(OV_PROGRAM_DESTINATION bin)
+  set(OV_PACKAGE_SYSTEM linux-${CMAKE_SYSTEM_PROCESSOR})
+  set(CPACK_GENERATOR TGZ)
+endif()
+
+foreach(program ovctl ov-pluginhost)
+  if(TARGET ${program})
+    install(TARGETS ${program} RUNTIME DESTINATION ${OV_PROGRAM_DESTINATION})
+  endif()
+endforeach()
+configure_file(${PROJECT_SOURCE_DIR}/tools/package/README.txt.in ${PROJECT_BINARY_DIR}/package/README.txt @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/package/README.txt DESTINATION .)
+
+set(CPACK_PACKAGE_NAME ${OV_PACKAGE_NAME})
+set(CPACK_PACKAGE_VENDOR Orvia)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Orvia command-line control and plug-in host")
+set(CPACK_PACKAGE_FILE_NAME ${OV_PACKAGE_NAME}-${PROJECT_VERSION}-${OV_PACKAGE_SYSTEM})
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGE_CHECKSUM SHA256)
+include(CPack)
