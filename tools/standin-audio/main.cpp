@@ -1,7 +1,10 @@
 // ov-standin-audio: plays Orvia's part towards one rack-mode ov-pluginhost.
 //   script <file|->   run a JSON script of steps and print the JSON report
 //   demo ...          a tone or a WAV file through a rack of built-in plug-ins, into a WAV file
+//   check ...         whether the plug-ins of a file work in the host, and if not, why
+//   soak ...          a long run of one host under random rack changes
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -10,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "check.h"
+#include "soak.h"
 #include "ov/json.h"
 #include "rig.h"
 #include "script.h"
@@ -20,7 +25,11 @@ namespace {
 constexpr const char* kUsage =
     "usage: ov-standin-audio script <file|->\n"
     "       ov-standin-audio demo --host <ov-pluginhost> [--in <wav>] [--out <wav>] [--seconds <n>]\n"
-    "                             [--channels 1|2] [--gain <0..1>] [--delay <samples>] [--fast]\n";
+    "                             [--channels 1|2] [--gain <0..1>] [--delay <samples>] [--fast]\n"
+    "       ov-standin-audio check --host <ov-pluginhost> [--json] [--seconds <per signal>] [--no-editor]\n"
+    "                              [--scan-timeout <s>] [--load-timeout <s>] <plugin file or bundle | internal:name>\n"
+    "       ov-standin-audio soak --host <ov-pluginhost> [--blocks <n>] [--paced] [--channels 1|2] [--seed <n>]\n"
+    "                             [--plugin <file>]... [--no-editor] [--sample-every <blocks>] [--json]\n";
 
 void print(const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
@@ -172,12 +181,93 @@ int run_demo(const std::vector<std::string>& args) {
     return 0;
 }
 
+int run_check_command(const std::vector<std::string>& args) {
+    ovstandin::CheckOptions options;
+    bool json = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& word = args[i];
+        std::string value;
+        double number = 0;
+        auto next_number = [&](double& into, double low) {
+            if (i + 1 >= args.size()) return false;
+            value = args[++i];
+            return parse_number(value, into) && into >= low;
+        };
+        bool good = true;
+        if (word == "--host") good = i + 1 < args.size() && !(options.host_program = args[++i]).empty();
+        else if (word == "--json") json = true;
+        else if (word == "--no-editor") options.editor = false;
+        else if (word == "--seconds") good = next_number(options.signal_seconds, 0.01);
+        else if (word == "--scan-timeout") good = next_number(number, 1), options.scan_timeout_ms = static_cast<std::uint32_t>(number * 1000);
+        else if (word == "--load-timeout") good = next_number(number, 1), options.load_timeout_ms = static_cast<std::uint32_t>(number * 1000);
+        else if (!word.starts_with("--") && options.target.empty()) options.target = word;
+        else good = false;
+        if (!good) {
+            std::fprintf(stderr, "ov-standin-audio: bad option %s\n%s", word.c_str(), kUsage);
+            return 2;
+        }
+    }
+    if (options.host_program.empty() || options.target.empty()) {
+        std::fprintf(stderr, "ov-standin-audio: check needs --host and a plug-in\n%s", kUsage);
+        return 2;
+    }
+    options.progress = [](const std::string& step) {
+        std::fprintf(stderr, "check: %s ...\n", step.c_str());
+        std::fflush(stderr);
+    };
+    const ov::Json report = ovstandin::run_check(options);
+    print(json ? ov::to_pretty_json(report) + "\n" : ovstandin::check_table(report));
+    return ovstandin::check_passed(report) ? 0 : 1;
+}
+
+int run_soak_command(const std::vector<std::string>& args) {
+    ovstandin::SoakOptions options;
+    bool json = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& word = args[i];
+        double number = 0;
+        auto next_count = [&](double low) {
+            if (i + 1 >= args.size()) return false;
+            return parse_number(args[++i], number) && number >= low && number == std::floor(number);
+        };
+        bool good = true;
+        if (word == "--host") good = i + 1 < args.size() && !(options.host_program = args[++i]).empty();
+        else if (word == "--plugin") good = i + 1 < args.size(), options.plugin_files.push_back(good ? args[++i] : "");
+        else if (word == "--json") json = true;
+        else if (word == "--paced") options.paced = true;
+        else if (word == "--no-editor") options.editors = false;
+        else if (word == "--blocks") good = next_count(1), options.blocks = static_cast<std::uint64_t>(number);
+        else if (word == "--sample-every") good = next_count(10), options.sample_every = static_cast<std::uint64_t>(number);
+        else if (word == "--seed") good = next_count(0), options.seed = static_cast<std::uint32_t>(number);
+        else if (word == "--channels") good = next_count(1) && number <= 2, options.channels = number == 1 ? 1 : 2;
+        else good = false;
+        if (!good) {
+            std::fprintf(stderr, "ov-standin-audio: bad option %s\n%s", word.c_str(), kUsage);
+            return 2;
+        }
+    }
+    if (options.host_program.empty()) {
+        std::fprintf(stderr, "ov-standin-audio: soak needs --host\n%s", kUsage);
+        return 2;
+    }
+    options.progress = [](const std::string& step) {
+        std::fprintf(stderr, "soak: %s\n", step.c_str());
+        std::fflush(stderr);
+    };
+    const ov::Json report = ovstandin::run_soak(options);
+    print(json ? ov::to_pretty_json(report) + "\n" : ovstandin::soak_summary(report));
+    return report.value("ok", false) ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() == 2 && args[0] == "script") return run_script_command(args[1]);
     if (!args.empty() && args[0] == "demo") return run_demo(std::vector<std::string>(args.begin() + 1, args.end()));
+    if (!args.empty() && args[0] == "soak") return run_soak_command(std::vector<std::string>(args.begin() + 1, args.end()));
+    if (!args.empty() && args[0] == "check")
+        return run_check_command(std::vector<std::string>(args.begin() + 1, args.end()));
     std::fputs(kUsage, stderr);
     return 2;
 }

@@ -2,6 +2,7 @@
 // Plays Orvia's part towards one rack-mode plug-in host: owns the mapping and the event,
 // starts `ov-pluginhost rack <mapping> <channels>`, exchanges protocol lines with it and
 // streams audio blocks through the mapping.
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -58,6 +59,9 @@ struct Expectation {
     std::vector<std::vector<double>> mix;  // rows: rack channels
     std::uint32_t delay = 0;
     double tolerance = 1e-5;
+    // Frames at the start of the run left unchecked: plug-ins that kept earlier audio in
+    // their delay lines give it back first.
+    std::uint64_t settle = 0;
 };
 
 struct BlockPlan {
@@ -75,6 +79,9 @@ struct BlockPlan {
     bool keep_output = false;  // keep every output sample (demo, WAV output)
     // Optional source of input samples instead of `signal` (channel, run frame) -> sample.
     std::function<float(unsigned, std::uint64_t)> source;
+    // When set, the run ends early (after the blocks in flight) once this turns true: for a
+    // stream that runs on another thread while this one sends commands.
+    const std::atomic<bool>* stop = nullptr;
 };
 
 struct Mismatch {
@@ -87,6 +94,7 @@ struct BlockRun {
     std::uint64_t published = 0;
     std::uint64_t received = 0;
     std::uint64_t missed = 0;             // published blocks whose output never showed
+    std::vector<double> missed_at_ms;     // when each of them was published (Rig::now_ms)
     std::uint64_t skipped_by_host = 0;    // growth of blocksSkipped during the run
     std::uint64_t processed_by_host = 0;  // growth of blocksProcessed during the run
     std::vector<double> round_trip_us;    // per received block, publish to outputSeq
@@ -128,6 +136,8 @@ public:
     // Waits until the condition on the mapping holds.
     bool wait_mapping(const std::function<bool(const MappingView&)>& condition, std::uint32_t timeout_ms);
 
+    // May run on a second thread while the first one exchanges protocol lines (request,
+    // send, next_reply, wait_event, collect): the two sides touch separate state.
     BlockRun run_blocks(const BlockPlan& plan);
     // Publishes one block without waiting for its output.
     std::uint64_t publish_block(const Signal& signal);
