@@ -41,6 +41,14 @@ step "native build" configure_and_build "$out/native" -DOV_WINDOWS_BUILD_DIR="$o
   -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O1"
 step "native and wine tests" ctest --test-dir "$out/native" --output-on-failure -j "$jobs"
 
+# The release packages made from the two builds above: their files, and the unpacked programs run.
+step "release packages" env OV_PACKAGE_WINEPREFIX="$out/native/wine-prefix" \
+  tools/package.sh --win-build "$out/win" --native-build "$out/native" --out "$out/packages"
+# A short soak: 20,000 blocks flat out through random racks of built-in and test plug-ins.
+step "short soak" "$out/native/tools/standin-audio/ov-standin-audio" soak \
+  --host "$out/native/plugins/host/ov-pluginhost" --blocks 20000 --seed "${OV_SOAK_SEED:-$RANDOM}" \
+  --plugin "$out/native/test-plugins/vst3/OvFx.vst3" --plugin "$out/native/test-plugins/clap/ov-test-effects.clap"
+
 step "sanitizer build (address, undefined)" configure_and_build "$out/asan" -DOV_SANITIZE=address,undefined \
   -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" -- common_tests cli_tests host_tests
 step "unit tests under AddressSanitizer and UndefinedBehaviorSanitizer" \
