@@ -10,6 +10,7 @@
 #include "../e2e_host/wine_host_fixture.h"
 #include "ov/json.h"
 #include "process_runner.h"
+#include "xvfb_server.h"
 
 namespace ovtest {
 namespace {
@@ -182,6 +183,34 @@ TEST_F(PluginCheck, TheTableHasARowPerCheckWithItsMarkAndFigure) {
                              "; impulse delay 64 = reported latency\n", "\n  editor             skip  no window of its own\n",
                              "\nverdict: works"})
         EXPECT_NE(run.out.find(line), std::string::npos) << "no \"" << line << "\" in\n" << run.out;
+}
+
+TEST_F(PluginCheck, EditorsOpenAndCloseOnADisplayAndTheirFaultsFail) {
+    std::string why_not;
+    XvfbServer* xvfb = shared_xvfb(why_not);
+    if (!xvfb) GTEST_SKIP() << why_not;
+    struct Case {
+        std::string file, uid;
+        std::string mark, figure_part;
+    };
+    for (const Case& c : {Case{"vst3/OvFx.vst3", "4F564658000000000000000000000001", "ok", "opened at "},
+                          Case{"clap/ov-test-effects.clap", "org.orvia.test.editor", "ok", "opened at 480 x 320, closed"},
+                          Case{"clap/ov-test-effects.clap", "org.orvia.test.editor-nocreate", "fail",
+                               "opening: the plugin could not create its window"}}) {
+        SCOPED_TRACE(c.uid);
+        std::vector<std::string> args = {"check", "--host", native_host(), "--json", "--seconds", "0.2",
+                                         "--uid", c.uid, test_plugin(c.file)};
+        RunOptions options;
+        options.env = {{"DISPLAY", xvfb->display()}};
+        options.timeout = std::chrono::milliseconds(120000);
+        const RunResult run = run_process(native_standin(), args, options);
+        auto report = ov::parse_json(run.out);
+        ASSERT_TRUE(report.value) << run.describe();
+        ASSERT_EQ((*report.value)["plugins"].size(), 1u) << ov::to_pretty_json(*report.value);
+        const ov::Json editor = row(*report.value, 0, "editor");
+        EXPECT_EQ(editor["mark"], c.mark) << editor;
+        EXPECT_NE(editor.value("figure", "").find(c.figure_part), std::string::npos) << editor;
+    }
 }
 
 class Soak : public PluginCheck {};

@@ -650,12 +650,16 @@ ov::Json run_check(const CheckOptions& options) {
         scan_row["entries"] = found;
         scan_row["skipped"] = skipped;
         if (found.is_array())
-            for (const auto& entry : found) entries.push_back(entry);
+            for (const auto& entry : found)
+                if (options.uid.empty() || text_of(entry, "uid") == options.uid) entries.push_back(entry);
         const std::size_t skipped_count = skipped.is_array() ? skipped.size() : 0;
         scan_row["mark"] = entries.empty() ? "fail" : skipped_count ? "warn" : "ok";
-        scan_row["figure"] = std::to_string(entries.size()) + " effect(s), " + std::to_string(skipped_count) +
-                             " skipped, " + format("%.0f ms", scan.ms);
-        if (skipped.is_array())
+        if (entries.empty() && !options.uid.empty() && found.is_array() && !found.empty())
+            scan_row["figure"] = "the file has no effect with the uid " + options.uid;
+        if (!scan_row.contains("figure"))
+            scan_row["figure"] = std::to_string(entries.size()) + " effect(s), " + std::to_string(skipped_count) +
+                                 " skipped, " + format("%.0f ms", scan.ms);
+        if (skipped.is_array() && options.uid.empty())
             for (const auto& entry : skipped) {
                 PluginChecks checks(text_of(entry, "name"), "", "");
                 checks.add("scan", "fail", text_of(entry, "error"));

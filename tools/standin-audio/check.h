@@ -13,6 +13,7 @@ namespace ovstandin {
 struct CheckOptions {
     std::string host_program;
     std::string target;           // plug-in file or bundle, or internal:<name>
+    std::string uid;              // when set, only the effect with this uid is checked
     double signal_seconds = 1.0;  // per test signal, paced at one block every 10 ms
     bool editor = true;           // open and close editors when a display is available
     std::uint32_t scan_timeout_ms = 60000;

@@ -26,7 +26,7 @@ constexpr const char* kUsage =
     "usage: ov-standin-audio script <file|->\n"
     "       ov-standin-audio demo --host <ov-pluginhost> [--in <wav>] [--out <wav>] [--seconds <n>]\n"
     "                             [--channels 1|2] [--gain <0..1>] [--delay <samples>] [--fast]\n"
-    "       ov-standin-audio check --host <ov-pluginhost> [--json] [--seconds <per signal>] [--no-editor]\n"
+    "       ov-standin-audio check --host <ov-pluginhost> [--json] [--seconds <per signal>] [--no-editor] [--uid <uid>]\n"
     "                              [--scan-timeout <s>] [--load-timeout <s>] <plugin file or bundle | internal:name>\n"
     "       ov-standin-audio soak --host <ov-pluginhost> [--blocks <n>] [--paced] [--channels 1|2] [--seed <n>]\n"
     "                             [--plugin <file>]... [--no-editor] [--sample-every <blocks>] [--json]\n";
@@ -197,6 +197,7 @@ int run_check_command(const std::vector<std::string>& args) {
         if (word == "--host") good = i + 1 < args.size() && !(options.host_program = args[++i]).empty();
         else if (word == "--json") json = true;
         else if (word == "--no-editor") options.editor = false;
+        else if (word == "--uid") good = i + 1 < args.size() && !(options.uid = args[++i]).empty();
         else if (word == "--seconds") good = next_number(options.signal_seconds, 0.01);
         else if (word == "--scan-timeout") good = next_number(number, 1), options.scan_timeout_ms = static_cast<std::uint32_t>(number * 1000);
         else if (word == "--load-timeout") good = next_number(number, 1), options.load_timeout_ms = static_cast<std::uint32_t>(number * 1000);
