@@ -94,7 +94,10 @@ struct BlockRun {
     std::uint64_t published = 0;
     std::uint64_t received = 0;
     std::uint64_t missed = 0;             // published blocks whose output never showed
-    std::vector<double> missed_at_ms;     // when each of them was published (Rig::now_ms)
+    std::vector<double> missed_at_ms;     // when each of them was published (Rig::now_ms), but:
+    // paced blocks that the next block followed within half a period (a late feeder catching up
+    // in a burst), which the host passes over by design: counted here, not in missed_at_ms.
+    std::uint64_t superseded = 0;
     std::uint64_t skipped_by_host = 0;    // growth of blocksSkipped during the run
     std::uint64_t processed_by_host = 0;  // growth of blocksProcessed during the run
     std::vector<double> round_trip_us;    // per received block, publish to outputSeq
@@ -102,6 +105,8 @@ struct BlockRun {
     std::vector<std::uint32_t> block_time_us;  // blockTimeUs after each received block
     double max_error = 0;
     std::optional<Mismatch> mismatch;
+    // False also when the host processed blocks whose output the run could not read back
+    // (ring blocks overwritten before they were copied): the plug-ins' timeline is unknown then.
     bool checked = false;
     std::vector<std::vector<float>> output;  // per rack channel, when kept
 };
