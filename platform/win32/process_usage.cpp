@@ -19,7 +19,8 @@ std::optional<ProcessUsage> process_usage(std::uint32_t pid) {
                     exit_code == STILL_ACTIVE;
     CloseHandle(process);
     if (!ok) return std::nullopt;
-    usage.memory_bytes = memory.PrivateUsage;
+    // Wine leaves the private bytes at 0; the working set then stands in.
+    usage.memory_bytes = memory.PrivateUsage ? memory.PrivateUsage : memory.WorkingSetSize;
     usage.handles = handles;
 
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);

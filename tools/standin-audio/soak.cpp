@@ -324,7 +324,7 @@ private:
     }
 
     bool toggle_editor() {
-        if (!options_.editors || !ovplat::display_available()) return get_states();
+        if (!options_.editors || editors_off_ || !ovplat::display_available()) return get_states();
         std::vector<const SlotModel*> with_editor;
         for (const auto& slot : rack_)
             if (slot.plugin->has_editor) with_editor.push_back(&slot);
@@ -334,7 +334,17 @@ private:
         auto reply = ask({{"cmd", "editor"}, {"key", slot.key}, {"open", open}});
         ++changes_[open ? "editorOpen" : "editorClose"];
         if (!reply) return false;
-        if (!reply->value("ok", false)) problem("editor failed: " + reply->value("error", ""));
+        if (!reply->value("ok", false)) {
+            const std::string error = reply->value("error", "");
+            // The host could not make its own window: no display here (Wine without X), not
+            // a fault of the plug-in or the host. Editors stay out of the rest of the run.
+            if (error.rfind("could not create the plugin window", 0) == 0) {
+                editors_off_ = true;
+                report_["editorsOff"] = error;
+            } else {
+                problem("editor failed: " + error);
+            }
+        }
         return true;
     }
 
@@ -469,6 +479,7 @@ private:
     std::vector<SlotModel> rack_;
     std::unique_ptr<Rig> rig_;
     std::uint32_t pid_ = 0;
+    bool editors_off_ = false;
     std::uint64_t published_ = 0;
     std::vector<std::pair<double, double>> windows_;  // rack changes: sent, answered (Rig::now_ms)
     std::vector<double> trips_;
