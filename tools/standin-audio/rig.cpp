@@ -266,7 +266,14 @@ BlockRun Rig::run_blocks(const BlockPlan& plan) {
         run.missed_at_ms.push_back(static_cast<double>(published_ns - started_ns_) / 1e6);
     };
     // Looks at every block still waiting; true when none is.
+    std::uint64_t last_poll_ns = steady_ns();
     auto poll = [&] {
+        // A feeder that was itself kept from running for more than three block periods may
+        // find its ring blocks rewritten before it could read them: not the host's loss.
+        const std::uint64_t poll_ns = steady_ns();
+        const bool feeder_was_late =
+            plan.pace_us > 0 && poll_ns - last_poll_ns > 3ull * std::uint64_t(plan.pace_us) * 1000ull;
+        last_poll_ns = poll_ns;
         const std::uint64_t output_seq = view_.u64(field::outputSeq);
         for (std::size_t i = first_open; i < sent.size(); ++i) {
             Published& entry = sent[i];
@@ -298,6 +305,9 @@ BlockRun Rig::run_blocks(const BlockPlan& plan) {
                 if (burst) {
                     ++run.missed;
                     ++run.superseded;
+                } else if (feeder_was_late) {
+                    ++run.missed;
+                    ++run.unobserved;
                 } else {
                     note_missed(entry.at_ns);
                 }

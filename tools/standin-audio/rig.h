@@ -98,6 +98,9 @@ struct BlockRun {
     // paced blocks that the next block followed within half a period (a late feeder catching up
     // in a burst), which the host passes over by design: counted here, not in missed_at_ms.
     std::uint64_t superseded = 0;
+    // Paced blocks found missed at a poll that came more than three periods after the one
+    // before (the feeder itself was kept from running): counted here, not in missed_at_ms.
+    std::uint64_t unobserved = 0;
     std::uint64_t skipped_by_host = 0;    // growth of blocksSkipped during the run
     std::uint64_t processed_by_host = 0;  // growth of blocksProcessed during the run
     std::vector<double> round_trip_us;    // per received block, publish to outputSeq

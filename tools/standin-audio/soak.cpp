@@ -132,7 +132,7 @@ public:
     explicit Soak(const SoakOptions& options) : options_(options), random_(options.seed) {}
 
     ov::Json run() {
-        report_ = {{"blocks", 0}, {"answered", 0}, {"supersededInBursts", 0}, {"missedInChanges", 0}, {"unexplainedMisses", 0},
+        report_ = {{"blocks", 0}, {"answered", 0}, {"supersededInBursts", 0}, {"unobservedByLateFeeder", 0}, {"missedInChanges", 0}, {"unexplainedMisses", 0},
                    {"exactChunks", 0}, {"mismatches", ov::Json::array()}, {"samples", ov::Json::array()},
                    {"problems", ov::Json::array()}, {"paced", options_.paced}, {"channels", options_.channels},
                    {"seed", options_.seed}};
@@ -382,6 +382,7 @@ private:
         report_["blocks"] = report_["blocks"].get<std::uint64_t>() + run.published;
         report_["answered"] = report_["answered"].get<std::uint64_t>() + run.received;
         report_["supersededInBursts"] = report_["supersededInBursts"].get<std::uint64_t>() + run.superseded;
+        report_["unobservedByLateFeeder"] = report_["unobservedByLateFeeder"].get<std::uint64_t>() + run.unobserved;
         trips_.insert(trips_.end(), run.round_trip_us.begin(), run.round_trip_us.end());
         for (double at : run.missed_at_ms) {
             const bool explained = std::any_of(windows_.begin(), windows_.end(), [&](const auto& window) {
@@ -497,7 +498,8 @@ std::string soak_summary(const ov::Json& report) {
     text += "soak: " + number("blocks") + " blocks " + (report.value("paced", false) ? "paced at 10 ms" : "flat out") +
             " in " + number("seconds") + " s, " + number("channels") + " channel(s), seed " + number("seed") + "\n";
     text += "  answered " + number("answered") + ", lost during rack changes " + number("missedInChanges") +
-            ", passed over in bursts of a late feeder " + number("supersededInBursts") + ", lost otherwise " +
+            ", passed over in bursts of a late feeder " + number("supersededInBursts") +
+            ", not seen by a late feeder " + number("unobservedByLateFeeder") + ", lost otherwise " +
             number("unexplainedMisses") + "\n";
     text += "  exact chunks " + number("exactChunks") + ", mismatches " +
             std::to_string(report.contains("mismatches") ? report["mismatches"].size() : 0) + "\n";
