@@ -354,7 +354,7 @@ private:
         BlockPlan plan;
         plan.count = length;
         plan.pace_us = options_.paced ? 10000 : 0;
-        plan.block_timeout_ms = options_.paced ? 1000 : 200;
+        plan.block_timeout_ms = 1000;  // slower than that is lost, whatever the pace
         plan.keep_output = true;
         plan.signal.kind = Signal::Kind::noise;
         plan.signal.seed = static_cast<std::uint32_t>(random_());
