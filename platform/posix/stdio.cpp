@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <csignal>
 #include <mutex>
+#include <poll.h>
 #include <unistd.h>
 
 namespace ovplat {
@@ -15,11 +16,28 @@ std::vector<std::string> program_arguments(int argc, char** argv) {
 
 void prepare_standard_streams() { std::signal(SIGPIPE, SIG_IGN); }
 
+namespace {
+
+// Waits for data, the end of input or an error on `fd`; false when the wait itself fails.
+bool wait_until_readable(int fd) {
+    pollfd watched{fd, POLLIN, 0};
+    for (;;) {
+        if (::poll(&watched, 1, -1) >= 0) return true;
+        if (errno != EINTR) return false;
+    }
+}
+
+}  // namespace
+
 std::size_t read_stdin(char* buffer, std::size_t size) {
     for (;;) {
         const ssize_t got = ::read(STDIN_FILENO, buffer, size);
         if (got > 0) return static_cast<std::size_t>(got);
-        if (got < 0 && errno == EINTR) continue;
+        if (got == 0) return 0;
+        if (errno == EINTR) continue;
+        // A non-blocking standard input (the parent's choice) has nothing yet: wait until it
+        // is readable, or closed, and read again.
+        if ((errno == EAGAIN || errno == EWOULDBLOCK) && wait_until_readable(STDIN_FILENO)) continue;
         return 0;
     }
 }
