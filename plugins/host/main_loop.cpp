@@ -2,6 +2,7 @@
 
 #include "editor.h"
 #include "ov/text.h"
+#include "platform/clock.h"
 #include "platform/main_loop.h"
 #include "platform/process.h"
 #include "platform/shared_memory.h"
@@ -77,8 +78,30 @@ void read_input_lines(LineSplitter& lines, InputQueue& queue, const std::functio
     wake_main();
 }
 
-RackSession::RackSession(Rack& rack, RackProtocol& protocol, LineWriter writer)
-    : rack_(rack), protocol_(protocol), writer_(std::move(writer)) {}
+void RestartPacer::request(std::uint32_t key) {
+    if (std::find(wanted_.begin(), wanted_.end(), key) == wanted_.end()) wanted_.push_back(key);
+}
+
+std::vector<std::uint32_t> RestartPacer::take_due(std::uint64_t now_ms) {
+    std::erase_if(windows_, [now_ms](const Window& window) { return window.ends_ms <= now_ms; });
+    std::vector<std::uint32_t> due;
+    std::erase_if(wanted_, [&](std::uint32_t key) {
+        const bool in_window = std::any_of(windows_.begin(), windows_.end(),
+                                           [key](const Window& window) { return window.key == key; });
+        if (in_window) return false;
+        due.push_back(key);
+        windows_.push_back(Window{key, now_ms + kWindowMs});
+        return true;
+    });
+    return due;
+}
+
+MillisecondClock monotonic_milliseconds() {
+    return [] { return ovplat::monotonic_ns() / 1000000u; };
+}
+
+RackSession::RackSession(Rack& rack, RackProtocol& protocol, LineWriter writer, MillisecondClock now_ms)
+    : rack_(rack), protocol_(protocol), writer_(std::move(writer)), now_ms_(std::move(now_ms)) {}
 
 RackSession::InputState RackSession::handle_queued_input(InputQueue& queue) {
     while (auto item = queue.try_pop()) {
@@ -157,9 +180,15 @@ void RackSession::periodic_work() {
     std::vector<std::uint32_t> restarts;
     bool latency_changed = false;
     for (auto& slot : rack_.slots()) poll_slot(slot, restarts, latency_changed);
-    // Two requests in a row from one slot (one polling pass) restart it once.
-    restarts.erase(std::unique(restarts.begin(), restarts.end()), restarts.end());
-    for (const std::uint32_t key : restarts) rack_.restart(key);
+    // A slot that keeps asking is restarted at most once per window, so that it cannot keep
+    // the whole rack stopping; a request deferred meanwhile comes due on a later tick. (Several
+    // requests of one slot in one pass restart it once.)
+    for (const std::uint32_t key : restarts) restarts_.request(key);
+    if (restarts_.waiting()) {
+        for (const std::uint32_t key : restarts_.take_due(now_ms_())) {
+            if (rack_.find(key) != nullptr) rack_.restart(key);  // a slot dropped meanwhile needs none
+        }
+    }
     if (latency_changed) rack_.update_latency();
 }
 

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace ovhost {
 
@@ -57,10 +58,37 @@ private:
 // a read error or a line that is not valid UTF-8 queue the end marker and end the reading.
 void read_input_lines(LineSplitter& lines, InputQueue& queue, const std::function<bool()>& wake_main);
 
+// Paces the restarts plug-ins ask for: each slot key is restarted at most once in every
+// window of kWindowMs; a request within the window of its key's last restart waits for the
+// window's end and is then carried out, never dropped.
+class RestartPacer {
+public:
+    static constexpr std::uint64_t kWindowMs = 500;
+
+    // Notes a request of the slot `key`; several before its restart make one.
+    void request(std::uint32_t key);
+    // The keys to restart now, in the order they first asked; each opens a new window.
+    std::vector<std::uint32_t> take_due(std::uint64_t now_ms);
+    bool waiting() const { return !wanted_.empty(); }
+
+private:
+    struct Window {
+        std::uint32_t key;
+        std::uint64_t ends_ms;
+    };
+    std::vector<std::uint32_t> wanted_;
+    std::vector<Window> windows_;  // keys restarted less than a window ago
+};
+
+// Milliseconds of a monotonic clock.
+using MillisecondClock = std::function<std::uint64_t()>;
+MillisecondClock monotonic_milliseconds();
+
 // The main thread's side of rack mode once it runs: input lines and the periodic work.
 class RackSession {
 public:
-    RackSession(Rack& rack, RackProtocol& protocol, LineWriter writer);
+    RackSession(Rack& rack, RackProtocol& protocol, LineWriter writer,
+                MillisecondClock now_ms = monotonic_milliseconds());
 
     enum class InputState { open, quit, ended };
     // Handles every queued item in order; stops at "quit" or at the end marker.
@@ -78,6 +106,8 @@ private:
     Rack& rack_;
     RackProtocol& protocol_;
     LineWriter writer_;
+    MillisecondClock now_ms_;
+    RestartPacer restarts_;
     std::vector<Notice> notices_;
 };
 

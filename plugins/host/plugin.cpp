@@ -27,6 +27,34 @@ constexpr std::array<int, 256> kSymbolValues = make_symbol_values();
 
 }  // namespace
 
+bool instance_step_allowed(InstanceState from, InstanceState to) {
+    using S = InstanceState;
+    switch (from) {
+        // A creation whose activation fails is torn down; a reactivation whose activation
+        // fails leaves the instance inactive.
+        case S::created: return to == S::active || to == S::inactive || to == S::torn_down;
+        // Deactivated for a reactivation, started by the audio thread, or torn down.
+        case S::active: return to == S::created || to == S::processing || to == S::torn_down;
+        // Only stopping leaves processing: a processing plug-in is never deactivated or
+        // destroyed.
+        case S::processing: return to == S::active;
+        case S::inactive: return to == S::active || to == S::torn_down;
+        case S::torn_down: return false;
+    }
+    return false;
+}
+
+const char* instance_state_name(InstanceState state) {
+    switch (state) {
+        case InstanceState::created: return "created";
+        case InstanceState::active: return "active";
+        case InstanceState::processing: return "processing";
+        case InstanceState::inactive: return "inactive";
+        case InstanceState::torn_down: return "torn down";
+    }
+    return "unknown";
+}
+
 std::string encode_state_base64(const std::vector<std::uint8_t>& bytes) {
     std::string text;
     text.reserve((bytes.size() + 2) / 3 * 4);

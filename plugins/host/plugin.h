@@ -100,11 +100,62 @@ public:
 class PluginProcessor {
 public:
     virtual ~PluginProcessor() = default;
-    virtual void start() = 0;
+    // False when the plug-in cannot process now (its instance is inactive after a failed
+    // reactivation, or it refused to start): the audio thread then passes the slot's audio
+    // through as for a bypassed slot, and neither processes nor stops it.
+    virtual bool start() = 0;
     virtual void stop() = 0;
     // `inputs` and `outputs` hold as many channel pointers as the adapter provides.
     virtual void process(const float* const* inputs, std::uint32_t input_count, float* const* outputs,
                          std::uint32_t output_count, std::uint32_t frames) = 0;
+};
+
+// Where a format plug-in's instance is in its life. The VST3 and CLAP bindings keep one
+// InstanceLifecycle per instance, shared by its PluginInstance and PluginProcessor, and make
+// a call that depends on the state only after the lifecycle allowed the step to the state the
+// call leads to, so that no call the formats forbid in a state can be made.
+enum class InstanceState : std::uint8_t {
+    // Initialised and set up but not active: before the first activation, and between the
+    // deactivation and the activation of a reactivation. Only activation or teardown follow.
+    created,
+    // Active at 48 kHz with blocks of at most 480 frames: the main thread may reactivate or
+    // tear it down, the audio thread may start it.
+    active,
+    // Started on the audio thread: only process and stop; no deactivation, no teardown.
+    processing,
+    // A reactivation failed to activate it: it stays loaded, but no processing call reaches it
+    // until a later reactivation succeeds; teardown does not deactivate it again.
+    inactive,
+    // Deactivated where needed and destroyed: nothing may be called any more.
+    torn_down,
+};
+
+// The one table of allowed steps between instance states.
+bool instance_step_allowed(InstanceState from, InstanceState to);
+const char* instance_state_name(InstanceState state);
+
+// The state of one instance. The main thread moves it between created, active, inactive and
+// torn_down; the audio thread moves it between active and processing while it holds the
+// processor. Reading and moving are single atomic operations: no lock, no allocation.
+class InstanceLifecycle {
+public:
+    InstanceState state() const { return state_.load(std::memory_order_acquire); }
+    bool is(InstanceState state) const { return this->state() == state; }
+    // Takes the step when it is allowed, telling the state it left; false (and no change)
+    // otherwise.
+    bool move_to(InstanceState next, InstanceState* left = nullptr) {
+        InstanceState current = state();
+        while (instance_step_allowed(current, next)) {
+            if (state_.compare_exchange_weak(current, next, std::memory_order_acq_rel)) {
+                if (left != nullptr) *left = current;
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    std::atomic<InstanceState> state_{InstanceState::created};
 };
 
 // What every creation function returns. Destroys the instance first, then the processor.

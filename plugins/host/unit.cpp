@@ -382,10 +382,11 @@ void AudioLoop::install(Chain chain) {
     // Normally nothing is held here (the chain went back first); whatever is, is dropped.
     stop_chain();
     chain_ = std::move(chain);
+    // A processor that does not start (its plug-in is inactive) passes its slot's audio
+    // through as if bypassed, until a later chain starts it.
     for (ChainSlot& slot : chain_) {
         if (slot.started || !slot.processor) continue;
-        slot.processor->start();
-        slot.started = true;
+        slot.started = slot.processor->start();
     }
     last_seen_ = mapping_.input_seq();
     mapping_.set_active(1);
@@ -437,8 +438,9 @@ void AudioLoop::run_slot(ChainSlot& slot) {
     std::array<float*, 2> host{};
     for (std::uint32_t channel = 0; channel < channels_; ++channel) host[channel] = host_buffers_[channel].data();
 
-    if (slot.cells && slot.cells->bypass.load(std::memory_order_relaxed)) {
-        const std::uint32_t latency = slot.cells->latency.load(std::memory_order_relaxed);
+    const bool bypassed = slot.cells && slot.cells->bypass.load(std::memory_order_relaxed);
+    if (bypassed || (slot.processor && !slot.started)) {
+        const std::uint32_t latency = slot.cells ? slot.cells->latency.load(std::memory_order_relaxed) : 0;
         const std::size_t lines = std::min<std::size_t>(channels_, slot.delay_lines.size());
         for (std::size_t channel = 0; channel < lines; ++channel) {
             slot.delay_lines[channel].run(host[channel], kBlockFrames, latency);

@@ -172,7 +172,7 @@ struct ChainSlot {
     std::shared_ptr<SlotCells> cells;
     std::uint32_t key = 0;
     bool fold_left = false;  // a stereo plug-in in a mono rack gives its left output only
-    bool started = false;    // start() called, stop() not yet
+    bool started = false;    // start() succeeded, stop() not called yet
 };
 
 // Builds a stopped entry with zeroed buffers and one delay line per rack channel (1 or 2).

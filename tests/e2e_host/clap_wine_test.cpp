@@ -136,22 +136,24 @@ TEST_F(ClapWine, PluginRequestsBecomeEvents) {
         request_step(c::action(4, 1)), blocks_step(), event_step("stateDirty"),   // 1..3
         request_step(c::action(4, 10)), blocks_step(), event_step("param"),       // 4..6
         request_step(c::action(4, 2)), blocks_step(), event_step("latency"),      // 7..9
-        request_step(c::action(4, 3)), blocks_step(),                             // 10, 11
-        request_step(c::action(4, 12)), blocks_step(), event_step("stateDirty"),  // 12..14
-        request_step({{"cmd", "params"}, {"key", 4}}),                            // 15
-        checked_blocks_step({{1}}),                                               // 16
+        // Half a second after the last restart, so that this one is not deferred.
+        step("sleep", {{"ms", 600}}),                                             // 10
+        request_step(c::action(4, 3)), blocks_step(),                             // 11, 12
+        request_step(c::action(4, 12)), blocks_step(), event_step("stateDirty"),  // 13..15
+        request_step({{"cmd", "params"}, {"key", 4}}),                            // 16
+        checked_blocks_step({{1}}),                                               // 17
     });
     const ov::Json report = run_rack(1, steps);
     ASSERT_EQ(report["steps"].size(), steps.size() + 3);
     EXPECT_EQ(step_result(report, 3)["event"], (ov::Json{{"event", "stateDirty"}, {"key", 4}}));
     EXPECT_EQ(step_result(report, 6)["event"], (ov::Json{{"event", "param"}, {"id", 5}, {"key", 4}, {"value", 0.5}}));
     EXPECT_EQ(step_result(report, 9)["event"], (ov::Json{{"event", "latency"}, {"total", 64}}));
-    EXPECT_EQ(step_result(report, 14)["event"], (ov::Json{{"event", "stateDirty"}, {"key", 4}}));
-    const ov::Json params = reply_result(report, 15);
+    EXPECT_EQ(step_result(report, 15)["event"], (ov::Json{{"event", "stateDirty"}, {"key", 4}}));
+    const ov::Json params = reply_result(report, 16);
     ASSERT_GE(params.size(), 5u) << params;
     EXPECT_EQ(params[4]["name"], "Activations");
     EXPECT_EQ(params[4]["text"], "3.0") << "activated at creation and by two restarts";
-    EXPECT_EQ(step_result(report, 16)["run"]["ok"], true) << step_result(report, 16);
+    EXPECT_EQ(step_result(report, 17)["run"]["ok"], true) << step_result(report, 17);
 }
 
 TEST_F(ClapWine, TwoHundredValuesBetweenTwoBlocks) {

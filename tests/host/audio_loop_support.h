@@ -52,6 +52,7 @@ struct FakeProcessorLog {
     std::atomic<int> starts{0};
     std::atomic<int> stops{0};
     std::atomic<int> blocks{0};
+    std::atomic<bool> refuses_start{false};  // as a plug-in that is not active
     std::vector<std::vector<float>> last_inputs;
     std::uint32_t last_input_count = 0;
     std::uint32_t last_output_count = 0;
@@ -66,7 +67,10 @@ public:
                   float extra_output_value = 0.0f)
         : log_(std::move(log)), factor_(factor), mapping_(mapping), extra_output_value_(extra_output_value) {}
 
-    void start() override { ++log_->starts; }
+    bool start() override {
+        ++log_->starts;
+        return !log_->refuses_start;
+    }
     void stop() override { ++log_->stops; }
     void process(const float* const* inputs, std::uint32_t input_count, float* const* outputs,
                  std::uint32_t output_count, std::uint32_t frames) override {

@@ -186,6 +186,58 @@ TEST_F(AudioLoopTest, DoesNothingWhileInactive) {
     EXPECT_EQ(log->blocks, 0);
 }
 
+// A processor that does not start (its plug-in is inactive after a failed reactivation) is
+// neither processed nor stopped; its slot delays the audio by its latency, as when bypassed,
+// while the rest of the chain plays on, until a later chain starts it.
+TEST_F(AudioLoopTest, ASlotThatDoesNotStartPassesItsAudioThroughDelayedByItsLatency) {
+    start(2);
+    auto inactive = std::make_shared<FakeProcessorLog>();
+    inactive->refuses_start = true;
+    auto playing = std::make_shared<FakeProcessorLog>();
+    ChainSlot refused = fake_slot(1, 2, 2, 5.0f, inactive);
+    refused.cells->latency.store(100);
+    install(chain_of(std::move(refused), fake_slot(2, 2, 2, 2.0f, playing)));
+    EXPECT_EQ(inactive->starts, 1);
+    EXPECT_FALSE(loop_->chain()[0].started);
+    EXPECT_TRUE(loop_->chain()[1].started);
+
+    const auto ramp = [](std::uint64_t block) {
+        return [block](std::uint32_t channel, std::uint32_t frame) {
+            return (channel == 0 ? 1.0f : -1.0f) * static_cast<float>(block * 1000 + frame);
+        };
+    };
+    for (std::uint64_t block = 1; block <= 2; ++block) {
+        mapping_->publish(block, ramp(block));
+        loop_->process_newest_block();
+    }
+    EXPECT_EQ(inactive->blocks, 0) << "no processing call while it is inactive";
+    EXPECT_EQ(playing->blocks, 2);
+    for (std::uint32_t channel = 0; channel < 2; ++channel) {
+        const auto first = mapping_->output(1, channel);
+        const auto second = mapping_->output(2, channel);
+        for (std::uint32_t i = 0; i < kBlockFrames; ++i) {
+            ASSERT_EQ(first[i], i < 100 ? 0.0f : 2.0f * ramp(1)(channel, i - 100)) << i;
+            ASSERT_EQ(second[i], 2.0f * (i < 100 ? ramp(1)(channel, i + 380) : ramp(2)(channel, i - 100))) << i;
+        }
+    }
+
+    ASSERT_TRUE(to_audio_->send(chain_message::TakeBack{}));
+    ASSERT_TRUE(loop_->receive_messages());
+    EXPECT_EQ(inactive->stops, 0) << "what did not start is not stopped";
+    EXPECT_EQ(playing->stops, 1);
+    auto back = returned_->try_receive();
+    ASSERT_TRUE(back.has_value());
+
+    // Reactivated meanwhile: the next chain starts and processes it.
+    inactive->refuses_start = false;
+    install(std::move(*back));
+    EXPECT_TRUE(loop_->chain()[0].started);
+    mapping_->publish(3, ramp(3));
+    loop_->process_newest_block();
+    EXPECT_EQ(inactive->blocks, 1);
+    EXPECT_EQ(mapping_->output(3, 0)[0], 10.0f * ramp(3)(0, 0));
+}
+
 TEST_F(AudioLoopTest, ChainMessagesStartStopAndReturnTheChain) {
     start(2);
     auto first = std::make_shared<FakeProcessorLog>();

@@ -49,7 +49,8 @@ TEST(RealtimeCounters, SeeAllocationsAndMutexLocksOfTheArmedThreadOnly) {
 }
 
 // A chain with every built-in processing path: gain, stereo, delay, a bypassed delay whose
-// latency changes, and a pass-through slot with eight channels.
+// latency changes, a pass-through slot with eight channels, and a slot whose plug-in is
+// inactive (its processor does not start; the slot delays by its latency).
 Chain every_kind_of_slot(std::uint32_t rack_channels, std::shared_ptr<SlotCells>& bypass_cells) {
     Chain chain;
     std::uint32_t key = 0;
@@ -68,6 +69,11 @@ Chain every_kind_of_slot(std::uint32_t rack_channels, std::shared_ptr<SlotCells>
     auto log = std::make_shared<testing::FakeProcessorLog>();
     chain.push_back(make_chain_slot(std::make_unique<testing::FakeProcessor>(log, 1.0f), 8, 8, rack_channels, key++,
                                     std::make_shared<SlotCells>(), false));
+    auto inactive_log = std::make_shared<testing::FakeProcessorLog>();
+    inactive_log->refuses_start = true;
+    chain.push_back(make_chain_slot(std::make_unique<testing::FakeProcessor>(inactive_log, 1.0f), 2, 2, rack_channels,
+                                    key++, std::make_shared<SlotCells>(), false));
+    chain.back().cells->latency = 200;
     return chain;
 }
 
@@ -132,7 +138,7 @@ public:
         std::atomic<std::uint64_t> mutex_locks{0};
     };
     explicit CountingProbe(std::shared_ptr<Report> report) : report_(std::move(report)) {}
-    void start() override {}
+    bool start() override { return true; }
     void stop() override {}
     void process(const float* const* inputs, std::uint32_t, float* const* outputs, std::uint32_t,
                  std::uint32_t frames) override {

@@ -58,9 +58,13 @@ struct BlockBuffers {
     }
 };
 
+// One block as the audio thread runs it: started (unless it already is), processed, and
+// stopped again when this call started it.
 inline void run_block(LoadedPlugin& plugin) {
     BlockBuffers buffers(plugin.inputs, plugin.outputs);
+    const bool started_here = plugin.processor->start();
     buffers.run(*plugin.processor);
+    if (started_here) plugin.processor->stop();
 }
 
 inline std::map<std::uint32_t, ParamInfo> params_by_id(PluginInstance& instance) {

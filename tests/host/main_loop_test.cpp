@@ -91,14 +91,51 @@ TEST(InputLines, ReaderEndsAtTheEndOfInputAndStopsWhenNobodyReceives) {
     EXPECT_EQ(reads, 1);
 }
 
+TEST(RestartPacer, OneRestartPerKeyAndWindowAndNoRequestLost) {
+    constexpr std::uint64_t kWindow = RestartPacer::kWindowMs;
+    struct Step {
+        std::uint64_t at_ms;
+        std::vector<std::uint32_t> requests;  // made just before the look at `at_ms`
+        std::vector<std::uint32_t> due;
+    };
+    const struct {
+        const char* name;
+        std::vector<Step> steps;
+    } cases[] = {
+        {"a first request is due at once, in the order asked",
+         {{1000, {7, 3, 7}, {7, 3}}, {1001, {}, {}}}},
+        {"a request inside the window waits for its end",
+         {{1000, {7}, {7}}, {1100, {7}, {}}, {1000 + kWindow - 1, {}, {}}, {1000 + kWindow, {}, {7}},
+          {1000 + kWindow + 1, {}, {}}}},
+        {"requests inside one window make one restart",
+         {{1000, {7}, {7}}, {1020, {7}, {}}, {1040, {7, 7}, {}}, {1600, {7}, {7}}, {1620, {}, {}}}},
+        {"each key has its own window",
+         {{1000, {7}, {7}}, {1200, {3, 7}, {3}}, {1500, {}, {7}}, {1700, {3}, {3}}}},
+        {"after a quiet window a request is due at once again",
+         {{1000, {7}, {7}}, {5000, {7}, {7}}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RestartPacer pacer;
+        for (const auto& step : c.steps) {
+            for (const std::uint32_t key : step.requests) pacer.request(key);
+            EXPECT_EQ(pacer.take_due(step.at_ms), step.due) << "at " << step.at_ms;
+        }
+        EXPECT_FALSE(pacer.waiting());
+    }
+}
+
 class Session : public ::testing::Test {
 protected:
-    Session() : session(*rig.rack, *rig.protocol, [this](const ov::Json& line) { rig.lines.push_back(line); }) {}
+    Session()
+        : session(*rig.rack, *rig.protocol, [this](const ov::Json& line) { rig.lines.push_back(line); },
+                  [this] { return now_ms; }) {}
     std::vector<std::string> lines_since(std::size_t start) const {
         std::vector<std::string> out;
         for (auto i = start; i < rig.lines.size(); ++i) out.push_back(ov::to_compact_json(rig.lines[i]));
         return out;
     }
+    std::uint64_t now_ms = 1000;
     RackRig rig;
     RackSession session;
 };
@@ -164,7 +201,66 @@ TEST_F(Session, RestartRequestsInARowRestartOnce) {
     EXPECT_EQ(lines_since(start), (std::vector<std::string>{
                                       R"({"event":"stateDirty","key":1})",
                                       R"({"event":"log","message":"slot 2: restart failed: the plugin would not activate at 48 kHz"})"}));
-    EXPECT_TRUE(rig::eventually([&] { return slot1->started == 1 && failing_state->started == 1; }));
+    // The failed slot stays inactive: its processor is not started again.
+    EXPECT_TRUE(rig::eventually([&] { return slot1->started == 1; }));
+    EXPECT_EQ(failing_state->started, 0);
+}
+
+// A plug-in that asks for a restart at every poll (every 20 ms) is restarted at most once per
+// window; the requests in between are carried out at the window's end, and the rest of the
+// rack is not stopped for them.
+TEST_F(Session, APluginThatKeepsAskingIsRestartedOncePerWindow) {
+    rig.catalog.define("a");
+    rig.catalog.define("b");
+    rig.set_rack({slot_json(1, "a"), slot_json(2, "b")});
+    const auto asking = rig.catalog.latest("a");
+    const auto quiet = rig.catalog.latest("b");
+    std::vector<std::uint64_t> restarted_at;
+    for (int tick = 0; tick < 100; ++tick) {  // two seconds of ticks
+        asking->polls.push_back({notice::RestartRequested{}});
+        const int before = asking->reactivations;
+        session.periodic_work();
+        if (asking->reactivations != before) restarted_at.push_back(now_ms);
+        now_ms += 20;
+    }
+    EXPECT_EQ(restarted_at, (std::vector<std::uint64_t>{1000, 1500, 2000, 2500}));
+    EXPECT_EQ(quiet->reactivations, 0);
+
+    // A last request inside a window, then quiet: it is carried out at the window's end.
+    asking->polls.push_back({notice::RestartRequested{}});
+    session.periodic_work();  // at 3000 the window of 2500 is over: at once
+    now_ms += 20;
+    asking->polls.push_back({notice::RestartRequested{}});
+    session.periodic_work();
+    const int before = asking->reactivations;
+    for (; now_ms < 4000; now_ms += 20) session.periodic_work();
+    EXPECT_EQ(asking->reactivations, before + 1);
+}
+
+// A slot dropped before its deferred restart came due is not restarted, and the rack is not
+// stopped for it.
+TEST_F(Session, ADeferredRestartOfADroppedSlotIsForgotten) {
+    rig.catalog.define("a");
+    rig.set_rack({slot_json(1, "a"), slot_json(2, "a")});
+    const auto first = rig.catalog.nth("a", 0);
+    first->polls.push_back({notice::RestartRequested{}});
+    session.periodic_work();
+    first->polls.push_back({notice::RestartRequested{}});
+    now_ms += 20;
+    session.periodic_work();
+    EXPECT_EQ(first->reactivations, 1);
+    rig.set_rack({slot_json(2, "a")});
+    const auto remaining = rig.catalog.nth("a", 1);
+    ASSERT_TRUE(rig::eventually([&] { return remaining->started == 1; }));
+    const int starts_before = remaining->start_calls;
+    now_ms += 1000;
+    session.periodic_work();
+    EXPECT_EQ(first->reactivations, 1);
+    EXPECT_EQ(remaining->reactivations, 0);
+    // Whatever the audio thread was sent before is done once the chain is back.
+    ASSERT_TRUE(rig.rack->take_back().ok());
+    EXPECT_EQ(remaining->start_calls, starts_before) << "the rack was not stopped for it";
+    rig.rack->hand_over();
 }
 
 TEST_F(Session, LatencyChangesAreReportedAfterTheNotices) {

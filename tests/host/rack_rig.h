@@ -109,7 +109,10 @@ struct FakeState {
     std::atomic<float> factor{1.0f};
     std::atomic<bool> fold_seen_left{false};
     std::atomic<int> started{0};
+    std::atomic<int> start_calls{0};  // every start, also those that did not start it
     std::atomic<int> blocks{0};
+    // Like a format plug-in whose reactivation failed: its processor does not start.
+    std::atomic<bool> inactive{false};
     std::atomic<bool> processor_alive{false};
     std::shared_ptr<Gate> gate = std::make_shared<Gate>();
     std::atomic<bool> in_gate{false};
@@ -178,6 +181,7 @@ public:
     Status reactivate() override {
         seen("reactivate");
         ++state_->reactivations;
+        state_->inactive = state_->reactivate_error.has_value();
         if (state_->reactivate_error) return Status::failure(*state_->reactivate_error);
         return ok_status();
     }
@@ -193,7 +197,12 @@ class FakeProcessor final : public PluginProcessor {
 public:
     explicit FakeProcessor(std::shared_ptr<FakeState> state) : state_(std::move(state)) { state_->processor_alive = true; }
     ~FakeProcessor() override { state_->processor_alive = false; }
-    void start() override { ++state_->started; }
+    bool start() override {
+        ++state_->start_calls;
+        if (state_->inactive) return false;
+        ++state_->started;
+        return true;
+    }
     void stop() override { --state_->started; }
     void process(const float* const* inputs, std::uint32_t input_count, float* const* outputs,
                  std::uint32_t output_count, std::uint32_t frames) override {

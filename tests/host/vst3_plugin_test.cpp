@@ -62,13 +62,17 @@ struct Block {
         for (std::uint32_t c = 0; c < channels; ++c)
             for (std::uint32_t i = 0; i < kBlockFrames; ++i) in[c][i] = 0.001f * static_cast<float>(i + 1) * (c + 1);
     }
+    // As the audio thread runs it: started (unless it already is), processed, and stopped
+    // again when this call started it.
     void run(PluginProcessor& processor) {
         std::vector<const float*> ins;
         std::vector<float*> outs;
         for (auto& channel : in) ins.push_back(channel.data());
         for (auto& channel : out) outs.push_back(channel.data());
+        const bool started_here = processor.start();
         processor.process(ins.data(), static_cast<std::uint32_t>(ins.size()), outs.data(),
                           static_cast<std::uint32_t>(outs.size()), kBlockFrames);
+        if (started_here) processor.stop();
     }
     // Every output channel is its input times `factor`.
     void expect_gain(double factor) const {

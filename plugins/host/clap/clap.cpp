@@ -30,6 +30,7 @@ constexpr std::uint32_t kMinimumEditorWidth = 100;
 constexpr std::uint32_t kMinimumEditorHeight = 60;
 
 constexpr const char* kActivateFailed = "the plugin would not activate at 48 kHz";
+constexpr const char* kStillProcessing = "the plugin is still processing";
 
 std::string text_of(const char* text) { return text != nullptr ? ov::text::decode_utf8_lossy(text) : std::string(); }
 
@@ -54,6 +55,7 @@ InitialisedFiles& initialised_files() {
 // Everything the instance and its processor share; released by whichever goes last.
 struct ClapShared {
     ClapHost host;  // its address is the plug-in's host_data, so the record never moves
+    InstanceLifecycle life;
     ParamRing to_audio;
     ParamRing from_audio;
     std::shared_ptr<const ClapModule> module;
@@ -106,16 +108,27 @@ public:
         main_out_ = outputs.main;
     }
 
-    void start() override {
-        if (plugin_->start_processing != nullptr) plugin_->start_processing(plugin_);
+    // A plug-in that is not active, or refuses to start, is not processed until the next start.
+    bool start() override {
+        InstanceLifecycle& life = shared_->life;
+        if (!life.move_to(InstanceState::processing)) return false;
+        if (plugin_->start_processing != nullptr && !plugin_->start_processing(plugin_)) {
+            life.move_to(InstanceState::active);
+            return false;
+        }
+        return true;
     }
 
     void stop() override {
+        InstanceLifecycle& life = shared_->life;
+        if (!life.is(InstanceState::processing)) return;
         if (plugin_->stop_processing != nullptr) plugin_->stop_processing(plugin_);
+        life.move_to(InstanceState::active);
     }
 
     void process(const float* const* inputs, std::uint32_t input_count, float* const* outputs,
                  std::uint32_t output_count, std::uint32_t frames) override {
+        if (!shared_->life.is(InstanceState::processing)) return;
         frames = std::min(frames, kBlockFrames);  // the scratch buffers hold one block
         in_events_.clear();
         while (in_events_.size() < kClapEventsPerBlock) {
@@ -233,13 +246,20 @@ public:
 
     ~ClapInstance() override {
         close_window();
-        if (active_ && plugin_->deactivate != nullptr) plugin_->deactivate(plugin_);
-        active_ = false;
+        InstanceState left = InstanceState::created;
+        // Still processing (an audio thread that never gave the processor back): the plug-in
+        // may be inside process, so it is left alone.
+        if (!shared_->life.move_to(InstanceState::torn_down, &left)) return;
+        if (left == InstanceState::active && plugin_->deactivate != nullptr) plugin_->deactivate(plugin_);
         if (plugin_->destroy != nullptr) plugin_->destroy(plugin_);
         shared_->host.drop_registrations();
     }
 
-    void mark_active() { active_ = true; }
+    // The activation at creation; a failure leaves the instance to be torn down.
+    Status activate_first() {
+        if (!activate()) return Status::failure(kActivateFailed);
+        return ok_status();
+    }
 
     std::vector<ParamInfo> params() override {
         std::vector<ParamInfo> list;
@@ -285,9 +305,13 @@ public:
         return ok_status();
     }
 
+    // Asked only while the plug-in is active; otherwise the latency it had then.
     std::uint32_t latency() override {
+        const InstanceState state = shared_->life.state();
+        if (state != InstanceState::active && state != InstanceState::processing) return last_latency_;
         if (ext_.latency == nullptr || ext_.latency->get == nullptr) return 0;
-        return ext_.latency->get(plugin_);
+        last_latency_ = ext_.latency->get(plugin_);
+        return last_latency_;
     }
 
     bool has_editor() override {
@@ -326,7 +350,7 @@ public:
 
     void editor_resized(std::uint32_t width, std::uint32_t height) override {
         const clap_plugin_gui* gui = ext_.gui;
-        if (gui == nullptr || gui->can_resize == nullptr || !gui->can_resize(plugin_)) return;
+        if (!window_created_ || gui->can_resize == nullptr || !gui->can_resize(plugin_)) return;
         if (gui->adjust_size != nullptr) gui->adjust_size(plugin_, &width, &height);
         if (gui->set_size != nullptr) gui->set_size(plugin_, width, height);
     }
@@ -352,23 +376,40 @@ public:
         if (host.take_window_closed()) out.push_back(notice::EditorClosed{});
         const auto size = host.take_requested_size();
         if (size.width != 0 && size.height != 0) {
-            if (ext_.gui != nullptr && ext_.gui->set_size != nullptr) ext_.gui->set_size(plugin_, size.width, size.height);
+            // The gui is sized only while it exists; the host window follows the notice.
+            if (window_created_ && ext_.gui->set_size != nullptr) ext_.gui->set_size(plugin_, size.width, size.height);
             out.push_back(notice::EditorResize{size.width, size.height});
         }
     }
 
     Status reactivate() override {
-        if (active_) {
+        InstanceLifecycle& life = shared_->life;
+        if (life.move_to(InstanceState::created)) {
             if (plugin_->deactivate != nullptr) plugin_->deactivate(plugin_);
-            active_ = false;
+        } else if (!life.is(InstanceState::inactive)) {
+            return Status::failure(kStillProcessing);  // the audio thread still has it
         }
-        if (plugin_->activate == nullptr || !plugin_->activate(plugin_, kClapSampleRate, 1, kBlockFrames))
+        if (!activate()) {
+            life.move_to(InstanceState::inactive);
             return Status::failure(kActivateFailed);
-        active_ = true;
+        }
         return ok_status();
     }
 
 private:
+    // Activates at 48 kHz with blocks of 1 to 480 frames. A restart or latency notice the
+    // plug-in raises meanwhile is answered by this very activation (the rack reads the
+    // latency after it), so it asks for no further restart.
+    bool activate() {
+        InstanceLifecycle& life = shared_->life;
+        if (!life.is(InstanceState::created) && !life.is(InstanceState::inactive)) return false;
+        const bool activated =
+            plugin_->activate != nullptr && plugin_->activate(plugin_, kClapSampleRate, 1, kBlockFrames);
+        shared_->host.take_restart_requested();
+        shared_->host.take_latency_changed();
+        return activated && life.move_to(InstanceState::active);
+    }
+
     std::optional<clap_param_info> param_info_at(std::uint32_t index) {
         if (ext_.params->get_info == nullptr) return std::nullopt;
         clap_param_info info;
@@ -423,7 +464,7 @@ private:
     const clap_plugin* plugin_;
     Extensions ext_;
     bool window_created_ = false;
-    bool active_ = false;
+    std::uint32_t last_latency_ = 0;
 };
 
 }  // namespace
@@ -519,9 +560,7 @@ Outcome<LoadedPlugin> create_clap_plugin(std::shared_ptr<const ClapModule> modul
 
     // From here on the instance owns the plug-in and tears it down on every path.
     auto instance = std::make_unique<ClapInstance>(shared, plugin, extensions);
-    if (plugin->activate == nullptr || !plugin->activate(plugin, kClapSampleRate, 1, kBlockFrames))
-        return Result::failure(kActivateFailed);
-    instance->mark_active();
+    if (auto activated = instance->activate_first(); !activated) return Result::failure(activated.error());
 
     LoadedPlugin loaded;
     loaded.name = descriptor.name;

@@ -119,7 +119,7 @@ public:
         if (hang_ms_ != 0) sleeper_ = ovplat::PreciseSleeper::create();
     }
 
-    void start() override {}
+    bool start() override { return true; }
     void stop() override {}
 
     void process(const float* const* inputs, std::uint32_t, float* const* outputs, std::uint32_t,

@@ -17,16 +17,21 @@ using namespace vst3;
 
 namespace {
 
-// The component and its audio processor, held by both the instance and the processor;
-// whichever goes last releases them, the component first.
+// The component, its audio processor and the instance's lifecycle, held by both the instance
+// and the processor; whichever goes last releases the two interfaces, the audio processor
+// first: plug-ins that count references per interface delete themselves only when the
+// component goes last.
 struct Core {
     Ref<IComponent> component;
     Ref<IAudioProcessor> processor;
+    InstanceLifecycle life;
     ~Core() {
-        component.reset();
         processor.reset();
+        component.reset();
     }
 };
+
+constexpr const char* kStillProcessing = "the plugin is still processing";
 
 std::uint32_t channels_of(SpeakerArrangement arrangement) {
     if (arrangement == 0) return 1;
@@ -44,7 +49,6 @@ struct Parts {
     Ref<IConnectionPoint> controller_point;
     std::shared_ptr<ParamRings> rings;
     Ref<ComponentHandler> handler;
-    bool active = false;
     std::vector<std::uint32_t> input_channels;
     std::vector<std::uint32_t> output_channels;
 };
@@ -112,7 +116,13 @@ public:
         return ok_status();
     }
 
-    std::uint32_t latency() override { return p_.core->processor->getLatencySamples(); }
+    // Asked only while the plug-in is active; otherwise the latency it had then.
+    std::uint32_t latency() override {
+        const InstanceState state = p_.core->life.state();
+        if (state != InstanceState::active && state != InstanceState::processing) return last_latency_;
+        last_latency_ = p_.core->processor->getLatencySamples();
+        return last_latency_;
+    }
 
     bool has_editor() override {
         if (!p_.controller) return false;
@@ -178,24 +188,38 @@ public:
     }
 
     Status reactivate() override {
-        if (p_.active) {
+        InstanceLifecycle& life = p_.core->life;
+        if (life.move_to(InstanceState::created)) {
             p_.core->component->setActive(false);
-            p_.active = false;
+        } else if (!life.is(InstanceState::inactive)) {
+            return Status::failure(kStillProcessing);  // the audio thread still has it
         }
-        return setup_and_activate(p_);
+        auto activated = setup_and_activate(p_);
+        if (!activated) life.move_to(InstanceState::inactive);
+        return activated;
     }
 
-    // Processing setup and activation, at creation and on reactivate.
+    // Processing setup and activation, at creation and on reactivate. A restart the plug-in
+    // asks for meanwhile (a new latency from setupProcessing or setActive, typically) is
+    // answered by this very activation: the rack reads the latency after it.
     static Status setup_and_activate(Parts& parts) {
-        ProcessSetup setup{kRealtime, kSample32, static_cast<std::int32_t>(kBlockFrames), double(kSampleRate)};
-        if (parts.core->processor->setupProcessing(setup) != kResultOk) {
-            ProcessSetup larger{kRealtime, kSample32, 512, double(kSampleRate)};
-            if (parts.core->processor->setupProcessing(larger) != kResultOk)
-                return Status::failure("the plugin refused 48 kHz with 480-frame blocks");
-        }
-        if (parts.core->component->setActive(true) != kResultOk) return Status::failure("the plugin would not activate");
-        parts.active = true;
-        return ok_status();
+        const InstanceLifecycle& life = parts.core->life;
+        if (!life.is(InstanceState::created) && !life.is(InstanceState::inactive))
+            return Status::failure(kStillProcessing);
+        auto status = [&parts]() -> Status {
+            ProcessSetup setup{kRealtime, kSample32, static_cast<std::int32_t>(kBlockFrames), double(kSampleRate)};
+            if (parts.core->processor->setupProcessing(setup) != kResultOk) {
+                ProcessSetup larger{kRealtime, kSample32, 512, double(kSampleRate)};
+                if (parts.core->processor->setupProcessing(larger) != kResultOk)
+                    return Status::failure("the plugin refused 48 kHz with 480-frame blocks");
+            }
+            if (parts.core->component->setActive(true) != kResultOk)
+                return Status::failure("the plugin would not activate");
+            parts.core->life.move_to(InstanceState::active);
+            return ok_status();
+        }();
+        parts.handler->take_restart_flags();
+        return status;
     }
 
 private:
@@ -225,10 +249,11 @@ private:
 
     void tear_down() {
         close_editor();
-        if (p_.active) {
-            p_.core->component->setActive(false);
-            p_.active = false;
-        }
+        InstanceState left = InstanceState::created;
+        // Still processing (an audio thread that never gave the processor back): the plug-in
+        // may be inside process, so it is left alone.
+        if (!p_.core->life.move_to(InstanceState::torn_down, &left)) return;
+        if (left == InstanceState::active) p_.core->component->setActive(false);
         if (p_.component_point && p_.controller_point) {
             p_.component_point->disconnect(p_.controller_point.get());
             p_.controller_point->disconnect(p_.component_point.get());
@@ -250,6 +275,7 @@ private:
     Parts p_;
     Ref<IPlugView> view_;
     Ref<PlugFrame> frame_;
+    std::uint32_t last_latency_ = 0;
 };
 
 // The audio-thread side. Everything process() touches is made here, at creation.
@@ -264,11 +290,22 @@ public:
           inputs_(make_side(input_channels)),
           outputs_(make_side(output_channels)) {}
 
-    void start() override { core_->processor->setProcessing(true); }
-    void stop() override { core_->processor->setProcessing(false); }
+    // An inactive plug-in is not started: it is neither processed nor stopped.
+    bool start() override {
+        if (!core_->life.move_to(InstanceState::processing)) return false;
+        core_->processor->setProcessing(true);
+        return true;
+    }
+
+    void stop() override {
+        if (!core_->life.is(InstanceState::processing)) return;
+        core_->processor->setProcessing(false);
+        core_->life.move_to(InstanceState::active);
+    }
 
     void process(const float* const* inputs, std::uint32_t input_count, float* const* outputs,
                  std::uint32_t output_count, std::uint32_t frames) override {
+        if (!core_->life.is(InstanceState::processing)) return;
         input_changes_->clear();
         drain_to_audio_ring();
         // Host buffers are never touched through the plug-in's input pointers by us; the
