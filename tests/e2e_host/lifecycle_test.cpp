@@ -29,9 +29,12 @@ protected:
     }
 };
 
-// A second of blocks, sample-exact, none missed: the rack does not stop for restarts.
-ovstandin::BlockPlan steady_blocks(double gain, std::uint32_t delay = 0) {
-    return checked_blocks({{gain, 0}, {0, gain}}, delay, 100);
+// Half a second of blocks in real time (25 polling ticks), sample-exact, none missed: the
+// rack does not stop for restarts.
+ovstandin::BlockPlan steady_blocks(double gain) {
+    ovstandin::BlockPlan plan = checked_blocks({{gain, 0}, {0, gain}}, 0, 50);
+    plan.pace_us = 10000;
+    return plan;
 }
 
 TEST_F(LifecycleHost, LatencyReportedWhileActivatingRestartsOnceThenTheAudioIsSteady) {

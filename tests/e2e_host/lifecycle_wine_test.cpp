@@ -30,9 +30,16 @@ struct Script {
         steps.push_back(std::move(step));
         return steps.size();  // the report's steps start with "ready"
     }
-    std::size_t checked(double gain, std::uint32_t delay = 0, std::uint64_t count = 100) {
-        return add(step("blocks", {{"count", count},
+    std::size_t checked(double gain, std::uint32_t delay = 0) {
+        return add(step("blocks", {{"count", 20},
                                    {"expect", {{"mix", {{gain, 0}, {0, gain}}}, {"delay", delay}}},
+                                   {"blockTimeoutMs", 10000}}));
+    }
+    // Half a second of blocks in real time (25 polling ticks), none missed.
+    std::size_t steady(double gain) {
+        return add(step("blocks", {{"count", 50},
+                                   {"paceUs", 10000},
+                                   {"expect", {{"mix", {{gain, 0}, {0, gain}}}, {"delay", 0}}},
                                    {"blockTimeoutMs", 10000}}));
     }
     void silence() { add(step("blocks", {{"count", 3}, {"signal", {{"kind", "silence"}}}, {"blockTimeoutMs", 2000}})); }
@@ -56,7 +63,7 @@ TEST_F(LifecycleWine, LatencyWhileActivatingDroppedSlotsAndGuiRequestsWithoutAGu
     Script s;
     s.add(request_step(lc::set_rack({clap.slot(1, clap.latency_uid), vst3.slot(2, vst3.latency_uid),
                                      {{"key", 3}, {"kind", "clap"}, {"path", effects}, {"uid", "org.orvia.test.editor"}}})));
-    const auto first_run = s.checked(0.25);
+    const auto first_run = s.steady(0.25);
     const auto clap_first = s.params(1);
     const auto vst3_first = s.params(2);
     s.add(request_step(clap.set_latency_200(1)));
@@ -65,7 +72,7 @@ TEST_F(LifecycleWine, LatencyWhileActivatingDroppedSlotsAndGuiRequestsWithoutAGu
     s.add(request_step(vst3.set_latency_200(2)));
     s.silence();
     const auto vst3_latency = s.event("latency");
-    const auto second_run = s.checked(0.25);
+    const auto second_run = s.steady(0.25);
     const auto clap_second = s.params(1);
     const auto vst3_second = s.params(2);
     // The editor plug-in asks for 420 x 260 with no gui of its own: it is not sized.
@@ -100,7 +107,7 @@ TEST_F(LifecycleWine, AFailedRestartPassesTheSlotThroughUntilARestartSucceeds) {
     Script s;
     s.add(request_step(
         lc::set_rack({clap.slot(1, clap.refusing_uid), vst3.slot(2, vst3.refusing_uid), clap.slot(3, clap.latency_uid)})));
-    const auto all_playing = s.checked(0.125, 0, 20);
+    const auto all_playing = s.checked(0.125);
     s.add(request_step(clap.refuse(1)));
     s.silence();
     const auto clap_failed = s.event("log");
@@ -111,7 +118,7 @@ TEST_F(LifecycleWine, AFailedRestartPassesTheSlotThroughUntilARestartSucceeds) {
     const auto vst3_before = s.params(2);
     s.silence();
     // Both inactive slots delay by their latency; the third plug-in still halves.
-    const auto passing = s.checked(0.5, 2 * lc::kRefusingLatency, 20);
+    const auto passing = s.checked(0.5, 2 * lc::kRefusingLatency);
     const auto clap_after = s.params(1);
     const auto vst3_after = s.params(2);
     s.add(request_step(vst3.accept(2)));
@@ -119,7 +126,7 @@ TEST_F(LifecycleWine, AFailedRestartPassesTheSlotThroughUntilARestartSucceeds) {
     s.silence();
     const auto vst3_back = s.params(2);
     s.silence();
-    const auto back_run = s.checked(0.25, lc::kRefusingLatency, 20);
+    const auto back_run = s.checked(0.25, lc::kRefusingLatency);
 
     const ov::Json report = run_session(2, s.steps);
     ASSERT_EQ(report["steps"].size(), s.steps.size() + 3) << ov::to_pretty_json(report);
