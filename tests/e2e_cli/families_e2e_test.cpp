@@ -210,6 +210,10 @@ const std::vector<RefusedCase> refused_commands = {
     {{"song", "start", "radio"}, "song start app <exe> | file <path> | voice [bpm]"},
     {{"song", "keep", "4294967296"}, "\"4294967296\" is not a take number"},
     {{"setup", "test", "loud"}, "setup test tone [device] | voice, not \"loud\""},
+    // An empty word is a subcommand no table lists, not a missing one: nothing plays.
+    {{"setup", "test", ""}, "setup test tone [device] | voice, not \"\""},
+    {{"plugins", ""},
+     "plugins takes state, list, scan, add, remove, move, bypass, retry, params, param, editor or mode, not \"\""},
     {{"hpcal", "import"}, "Missing AutoEq's ParametricEQ.txt"},
     {{"hpcal", "louder"}, "hpcal takes state, on, off, toggle, import or remove, not \"louder\""},
     {{"monitorfx", "delay", "2/8"}, "monitorfx delay takes on, off, slap, a time in ms or a note value, not \"2/8\""},

@@ -67,6 +67,7 @@ const std::vector<WineRefused> refused_commands = {
     {{"meters", "tp", "-1dB"}, "\"-1dB\" is not a number (the true-peak ceiling)"},
     {{"song", "keep", "4294967296"}, "\"4294967296\" is not a take number"},
     {{"hpcal", "import"}, "Missing AutoEq's ParametricEQ.txt"},
+    {{"setup", "test", ""}, "setup test tone [device] | voice, not \"\""},
     {{"chop"}, "chop grab | play <id> [degree] | set <id> <formant|midi|low|high|chop> <value>"},
     {{"looper", "play", "5"}, "\"5\" is not a track (1 to 4)"},
     {{"reactive", "state"}, "reactive takes frame, on, off or rate, not \"state\""},

@@ -3,6 +3,7 @@
 #include "validators.h"
 
 #include "../words.h"
+#include "ov/text.h"
 
 namespace ovctl::families {
 namespace {
@@ -40,7 +41,7 @@ constexpr std::string_view kDmcaSwitches[] = {"recorder", "replay", "warn"};
 Result<Translation> dmca_output(const Words& words) {
     auto typed = required_word(words, 2, "main, stream or chat");
     if (!typed) return typed.error();
-    const auto name = lower_word_at(words, 2);
+    const auto name = ov::text::ascii_lower(*typed);
     auto on = word_at(words, 3) ? switch_word(*word_at(words, 3)) : std::nullopt;
     if (!on) return usage_error(fill("dmca output {} on|off", {name}));
     return confirm("dmca.set", {{"path", "outputs." + name}, {"value", *on}},
@@ -59,7 +60,7 @@ Result<Translation> chop(const Words& words) {
 
 Result<Translation> dmca(const Words& words) {
     const auto sub = subcommand(words);
-    if (sub.empty() || sub == "state") return shown_as_json("dmca.state");
+    if (!sub || sub == "state") return shown_as_json("dmca.state");
     if (sub == "on") return confirm("dmca.toggle", {{"on", true}}, "DMCA guard on: music is kept off what it covers");
     if (sub == "off") return confirm("dmca.toggle", {{"on", false}}, "DMCA guard off");
     if (sub == "toggle") return confirm("dmca.toggle", Json::object(), "DMCA guard toggled");
@@ -67,9 +68,9 @@ Result<Translation> dmca(const Words& words) {
     for (auto setting : kDmcaSwitches) {
         if (sub != setting) continue;
         auto on = word_at(words, 2) ? switch_word(*word_at(words, 2)) : std::nullopt;
-        if (!on) return usage_error(fill("dmca {} on|off", {sub}));
-        return confirm("dmca.set", {{"path", sub}, {"value", *on}},
-                       fill("DMCA guard: {} {}", {sub, *on ? "on" : "off"}));
+        if (!on) return usage_error(fill("dmca {} on|off", {setting}));
+        return confirm("dmca.set", {{"path", setting}, {"value", *on}},
+                       fill("DMCA guard: {} {}", {setting, *on ? "on" : "off"}));
     }
     return unknown_subcommand("dmca", "state, on, off, toggle, output, recorder, replay or warn", sub);
 }

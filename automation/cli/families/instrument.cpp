@@ -64,7 +64,7 @@ Result<Translation> looper_select(const Words& words) {
 
 Result<Translation> instrument(const Words& words) {
     const auto sub = subcommand(words);
-    if (sub.empty() || sub == "state") return shown_as_json("instrument.state");
+    if (!sub || sub == "state") return shown_as_json("instrument.state");
     if (sub == "on") return confirm("instrument.toggle", {{"on", true}}, "Instrument input on");
     if (sub == "off") return confirm("instrument.toggle", {{"on", false}}, "Instrument input off: its capture stops");
     if (sub == "toggle") return confirm("instrument.toggle", Json::object(), "Instrument input toggled");
@@ -73,8 +73,8 @@ Result<Translation> instrument(const Words& words) {
         auto text = rest_text(words, 2, "a device name or a file (none to clear)");
         if (!text) return text.error();
         Json value = ov::text::ascii_lower(*text) == "none" ? Json(nullptr) : Json(*text);
-        return confirm("instrument.set", {{"path", sub}, {"value", std::move(value)}},
-                       fill("Instrument {}: {}", {sub, *text}));
+        return confirm("instrument.set", {{"path", setting}, {"value", std::move(value)}},
+                       fill("Instrument {}: {}", {setting, *text}));
     }
     if (sub == "set")
         return set_path(words, "instrument.set", "a setting, e.g. gateDb, levelDb, trebleDb", "Instrument: {} = {}");
@@ -83,15 +83,15 @@ Result<Translation> instrument(const Words& words) {
 
 Result<Translation> looper(const Words& words) {
     const auto sub = subcommand(words);
-    if (sub.empty() || sub == "state") return shown_as_json("looper.state");
+    if (!sub || sub == "state") return shown_as_json("looper.state");
     if (sub == "on") return confirm("looper.set", {{"path", "enabled"}, {"value", true}}, "Looper on");
     if (sub == "off")
         return confirm("looper.set", {{"path", "enabled"}, {"value", false}}, "Looper off: its memory is freed");
     for (auto action : kLooperActions)
-        if (sub == action) return looper_action(words, sub);
+        if (sub == action) return looper_action(words, std::string(action));
     for (const auto& all : kLooperAll) {
         if (sub != all.sub) continue;
-        std::string spoken = sub;
+        std::string spoken(all.sub);
         for (auto& c : spoken)
             if (c == '-') c = ' ';
         return confirm("looper.all", {{"what", all.what}}, "Looper: " + spoken);

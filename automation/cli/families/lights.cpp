@@ -79,7 +79,7 @@ Result<Translation> osc_targets(const Words& words) {
 
 Result<Translation> lights(const Words& words) {
     const auto sub = subcommand(words);
-    if (sub.empty() || sub == "state") return shown_as_json("lights.state");
+    if (!sub || sub == "state") return shown_as_json("lights.state");
     if (sub == "on") return confirm("lights.toggle", {{"on", true}}, "Lights on");
     if (sub == "off") return confirm("lights.toggle", {{"on", false}}, "Lights off");
     if (sub == "toggle") return confirm("lights.toggle", Json::object(), "Lights toggled");
@@ -112,7 +112,7 @@ Result<Translation> lights(const Words& words) {
 
 Result<Translation> osc(const Words& words) {
     const auto sub = subcommand(words);
-    if (sub.empty() || sub == "state") return shown_as_json("lights.state");
+    if (!sub || sub == "state") return shown_as_json("lights.state");
     if (sub == "on" || sub == "off")
         return lights_setting("osc.enabled", sub == "on", sub == "on" ? "OSC out on" : "OSC out off");
     if (sub == "in") {
@@ -128,7 +128,7 @@ Result<Translation> osc(const Words& words) {
 
 Result<Translation> reactive(const Words& words) {
     const auto sub = subcommand(words);
-    if (sub.empty() || sub == "frame") return shown_as_json("reactive.frame");
+    if (!sub || sub == "frame") return shown_as_json("reactive.frame");
     if (sub == "on")
         return lights_setting("reactive.enabled", true, "Reactive feed on (WebSocket clients subscribe to \"reactive\")");
     if (sub == "off") return lights_setting("reactive.enabled", false, "Reactive feed off");

@@ -29,7 +29,7 @@ Translation all_meters(std::string command, Json args = Json::object()) {
 Result<Translation> meters_target(const Words& words) {
     auto word = required_word(words, 2, "a target: podcast, mono, stream, youtube, apple or a LUFS figure");
     if (!word) return word.error();
-    const auto lowered = lower_word_at(words, 2);
+    const auto lowered = ov::text::ascii_lower(*word);
     for (const auto& entry : kLoudnessTargets)
         if (entry.word == lowered) return all_meters("meters.target", {{"target", entry.target}});
     if (auto lufs = parse_decimal(*word))
@@ -60,7 +60,7 @@ Result<Translation> master(const Words& words, std::size_t first) {
     if (!take) return take.error();
     Json args = Json::object();
     for (std::size_t i = take->next; i < words.size(); ++i) {
-        const auto option = lower_word_at(words, i);
+        const auto option = ov::text::ascii_lower(words[i]);
         if (option == "mono") {
             args["mono"] = true;
         } else if (option == "vod") {
@@ -137,7 +137,7 @@ Result<Translation> play(const Words& words, std::size_t first) {
 
 Result<Translation> meters(const Words& words) {
     const auto sub = subcommand(words);
-    if (sub.empty()) return all_meters("meters.loudness");
+    if (!sub) return all_meters("meters.loudness");
     if (sub == "suite") return shown_as_json("meters.suite");
     if (sub == "reset") return meters_reset(words);
     if (sub == "target") return meters_target(words);
@@ -154,13 +154,13 @@ Result<Translation> meters(const Words& words) {
         return shown_as(render::Meters{*point}, "meters.target", {{"readout", *point}});
     }
     // Any other subcommand names the meter point to read.
-    auto point = meter_point(sub);
+    auto point = meter_point(*sub);
     if (!point) return point.error();
     return shown_as(render::Meters{*point}, "meters.loudness");
 }
 
 Result<Translation> takes(const Words& words) {
-    std::string sub = ov::text::ascii_lower(words.empty() ? std::string_view() : std::string_view(words[0]));
+    std::optional<std::string> sub = lower_word_at(words, 0);
     std::size_t first = 1;
     bool command_word_is_sub = false;
     for (auto word : kTakesCommandWords) command_word_is_sub = command_word_is_sub || word == sub;
@@ -168,7 +168,7 @@ Result<Translation> takes(const Words& words) {
         sub = subcommand(words);
         first = 2;
     }
-    if (sub.empty() || sub == "list") return shown_as_json("takes.list");
+    if (!sub || sub == "list") return shown_as_json("takes.list");
     if (sub == "jobs") return shown_as_json("takes.jobs");
     if (sub == "job" || sub == "cancel") {
         auto id = job_number_at(words, first);

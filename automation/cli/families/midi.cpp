@@ -30,14 +30,14 @@ Result<Translation> midi_map(const Words& words) {
 Result<Translation> midi_learn(const Words& words) {
     auto target = word_at(words, 2);
     if (!target) return usage_error("midi learn <parameter path> | action <name> [press|hold|toggle] | cancel");
-    const auto lowered = lower_word_at(words, 2);
+    const auto lowered = ov::text::ascii_lower(*target);
     if (lowered == "cancel" || lowered == "stop") return confirm("midi.learn.cancel", Json::object(), "Learn cancelled");
     if (lowered == "action") {
         auto name = required_word(words, 3, "the action's name (ovctl action list)");
         if (!name) return name.error();
         std::string mode = "press";
-        if (word_at(words, 4)) {
-            mode = lower_word_at(words, 4);
+        if (auto typed = word_at(words, 4)) {
+            mode = ov::text::ascii_lower(*typed);
             if (mode != "press" && mode != "hold" && mode != "toggle")
                 return usage_error(fill("the press mode is press, hold or toggle, not \"{}\"", {mode}));
         }
@@ -53,7 +53,7 @@ Result<Translation> midi_learn(const Words& words) {
 Result<Translation> midi_notes(const Words& words) {
     auto word = required_word(words, 2, "off, harmony, tune or both");
     if (!word) return word.error();
-    const auto to = lower_word_at(words, 2);
+    const auto to = ov::text::ascii_lower(*word);
     if (to == "off") return confirm("midi.notes", {{"enabled", false}}, "MIDI notes off");
     if (to == "harmony" || to == "tune" || to == "both")
         return confirm("midi.notes", {{"enabled", true}, {"to", to}}, "MIDI notes to " + to);
@@ -63,7 +63,7 @@ Result<Translation> midi_notes(const Words& words) {
 Result<Translation> midi_clock(const Words& words) {
     auto word = required_word(words, 2, "on or off");
     if (!word) return word.error();
-    const auto setting = lower_word_at(words, 2);
+    const auto setting = ov::text::ascii_lower(*word);
     if (setting == "on" || setting == "follow")
         return confirm("midi.clock", {{"follow", true}}, "The tempo follows the MIDI clock");
     if (setting == "off") return confirm("midi.clock", {{"follow", false}}, "The tempo is manual again");
@@ -74,7 +74,7 @@ Result<Translation> midi_clock(const Words& words) {
 
 Result<Translation> midi(const Words& words) {
     const auto sub = subcommand(words);
-    if (sub.empty() || sub == "state" || sub == "devices") return shown_as_json("midi.state");
+    if (!sub || sub == "state" || sub == "devices") return shown_as_json("midi.state");
     if (sub == "map" || sub == "mappings") return midi_map(words);
     if (sub == "targets") return shown_as_json("midi.targets");
     if (sub == "on") return confirm("midi.set", {{"enabled", true}}, "MIDI on");

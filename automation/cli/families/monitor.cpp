@@ -4,6 +4,7 @@
 #include "validators.h"
 
 #include "../words.h"
+#include "ov/text.h"
 
 #include <string>
 
@@ -41,7 +42,7 @@ Result<Translation> monitor_reverb(const Words& words) {
 Result<Translation> monitor_delay(const Words& words) {
     auto typed = required_word(words, 2, "on, off, slap, a time in ms or a note value");
     if (!typed) return typed.error();
-    const auto word = lower_word_at(words, 2);
+    const auto word = ov::text::ascii_lower(*typed);
     if (word == "on" || word == "off") {
         return confirm("monitorFx.delay", {{"enabled", word == "on"}},
                        word == "on" ? "Monitor delay on" : "Monitor delay off");
@@ -71,32 +72,33 @@ Result<Translation> modulator_slot(const Words& words, std::uint32_t slot) {
     const auto action = lower_word_at(words, 2);
     if (action == "on" || action == "off") {
         return confirm("modulators.slot", {{"slot", slot}, {"enabled", action == "on"}},
-                       fill("Modulator {} {}", {slot_text, action}));
+                       fill("Modulator {} {}", {slot_text, *action}));
     }
     if (action != "lfo" && action != "envelope" && action != "step") return usage_error(kSlotUsage);
+    const std::string kind = *action;
     auto target = required_word(words, 3, "the parameter it moves, e.g. voice.reverb.wet");
     if (!target) return target.error();
-    Json args = {{"slot", slot}, {"enabled", true}, {"kind", action}, {"target", *target}};
+    Json args = {{"slot", slot}, {"enabled", true}, {"kind", kind}, {"target", *target}};
     if (auto depth_word = word_at(words, 4)) {
         auto amount = depth(*depth_word);
         if (!amount) return amount.error();
         args["depth"] = number_json(*amount);
     }
-    return confirm("modulators.slot", std::move(args), fill("Modulator {}: {} on {}", {slot_text, action, *target}));
+    return confirm("modulators.slot", std::move(args), fill("Modulator {}: {} on {}", {slot_text, kind, *target}));
 }
 
 }  // namespace
 
 Result<Translation> monitorfx(const Words& words) {
     const auto sub = subcommand(words);
-    if (sub.empty() || sub == "state") return shown_as_json("monitorFx.state");
+    if (!sub || sub == "state") return shown_as_json("monitorFx.state");
     if (sub == "on") return confirm("monitorFx.set", {{"enabled", true}}, "Wet monitor on");
     if (sub == "off") return confirm("monitorFx.set", {{"enabled", false}}, "Wet monitor off");
     if (sub == "toggle") return confirm("monitorFx.toggle", Json::object(), "Wet monitor toggled");
     if (sub == "to") {
         auto where = required_word(words, 2, "where the wet goes: monitor, record or everything");
         if (!where) return where.error();
-        const auto lowered = lower_word_at(words, 2);
+        const auto lowered = ov::text::ascii_lower(*where);
         return confirm("monitorFx.set", {{"wetTo", lowered}}, "Wet monitor heard on: " + lowered);
     }
     if (sub == "reverb") return monitor_reverb(words);
@@ -114,7 +116,7 @@ Result<Translation> monitorfx(const Words& words) {
 
 Result<Translation> unmask(const Words& words) {
     const auto sub = subcommand(words);
-    if (sub.empty() || sub == "state") return shown_as_json("unmask.state");
+    if (!sub || sub == "state") return shown_as_json("unmask.state");
     if (sub == "on") return confirm("unmask.set", {{"enabled", true}}, "Unmask on: the voice band dips while you talk");
     if (sub == "off") return confirm("unmask.set", {{"enabled", false}}, "Unmask off");
     if (sub == "toggle") return confirm("unmask.toggle", Json::object(), "Unmask toggled");
@@ -136,12 +138,12 @@ Result<Translation> unmask(const Words& words) {
 
 Result<Translation> modulators(const Words& words) {
     const auto sub = subcommand(words);
-    if (sub.empty() || sub == "state" || sub == "list") return shown_as_json("modulators.state");
+    if (!sub || sub == "state" || sub == "list") return shown_as_json("modulators.state");
     if (sub == "on") return confirm("modulators.set", {{"enabled", true}}, "Modulators on");
     if (sub == "off")
         return confirm("modulators.set", {{"enabled", false}}, "Modulators off: every parameter back where you set it");
     if (sub == "toggle") return confirm("modulators.toggle", Json::object(), "Modulators toggled");
-    if (auto slot = parse_u32(sub)) return modulator_slot(words, *slot);
+    if (auto slot = parse_u32(*sub)) return modulator_slot(words, *slot);
     return unknown_subcommand("modulators", "state, on, off, toggle or a slot 1-8", sub);
 }
 

@@ -139,7 +139,7 @@ Result<Translation> song_pro(const Words& words) {
     Json style = nullptr;
     for (auto known : kProStyles) {
         if (first == known) {
-            style = first;
+            style = *first;
             note_index = 3;
         }
     }
@@ -151,7 +151,7 @@ Result<Translation> song_pro(const Words& words) {
 Result<Translation> song_adjust(const Words& words) {
     auto word = required_word(words, 2, "voice, echo, tuning or nudge");
     if (!word) return word.error();
-    const auto what = lower_word_at(words, 2);
+    const auto what = ov::text::ascii_lower(*word);
     if (what != "voice" && what != "echo" && what != "tuning" && what != "nudge")
         return usage_error("song adjust voice|echo|tuning <-1..1> | nudge <-200..200 ms>");
     auto value_word = required_word(words, 3, "a value");
@@ -185,7 +185,7 @@ constexpr FixedCommand kSongFixed[] = {
 
 Result<Translation> music(const Words& words) {
     const auto sub = subcommand(words);
-    if (sub.empty() || sub == "state") return shown_as_json("music.state");
+    if (!sub || sub == "state") return shown_as_json("music.state");
     if (sub == "on") return confirm("music.analyser", {{"enabled", true}}, "Music analyser on");
     if (sub == "off") return confirm("music.analyser", {{"enabled", false}}, "Music analyser off (nothing captured)");
     if (sub == "listen" || sub == "source") {
@@ -200,7 +200,7 @@ Result<Translation> music(const Words& words) {
 
 Result<Translation> karaoke(const Words& words) {
     const auto sub = subcommand(words);
-    if (sub.empty() || sub == "state") return shown_as_json("karaoke.state");
+    if (!sub || sub == "state") return shown_as_json("karaoke.state");
     if (sub == "on") return confirm("karaoke.toggle", {{"on", true}}, "Karaoke on");
     if (sub == "off") return confirm("karaoke.toggle", {{"on", false}}, "Karaoke off: apps are back where they were");
     if (sub == "toggle") return confirm("karaoke.toggle", Json::object(), "Karaoke toggled");
@@ -208,7 +208,7 @@ Result<Translation> karaoke(const Words& words) {
         if (sub != entry.sub) continue;
         auto word = required_word(words, 2, entry.description);
         if (!word) return word.error();
-        const auto lowered = lower_word_at(words, 2);
+        const auto lowered = ov::text::ascii_lower(*word);
         return karaoke_setting(std::string(entry.sub), lowered, fill(entry.confirmation, {lowered}));
     }
     for (const auto& entry : kKaraokeNumbers) {
@@ -221,7 +221,7 @@ Result<Translation> karaoke(const Words& words) {
     if (sub == "transpose") return karaoke_transpose(words);
     if (sub == "file" || sub == "track") return karaoke_file(words);
     if (sub == "play" || sub == "pause" || sub == "stop")
-        return confirm("karaoke.player", {{"op", sub}}, "Backing track: " + sub);
+        return confirm("karaoke.player", {{"op", *sub}}, "Backing track: " + *sub);
     if (sub == "seek") {
         auto at = plain_number_at(words, 2, "seconds");
         if (!at) return at.error();
@@ -245,7 +245,7 @@ Result<Translation> karaoke(const Words& words) {
 
 Result<Translation> song(const Words& words) {
     const auto sub = subcommand(words);
-    if (sub.empty() || sub == "state") return shown_as_json("song.state");
+    if (!sub || sub == "state") return shown_as_json("song.state");
     if (sub == "list") return shown_as_list("song.list");
     if (sub == "start") return song_start(words);
     if (sub == "open") {
@@ -259,7 +259,7 @@ Result<Translation> song(const Words& words) {
     if (sub == "pro") return song_pro(words);
     if (sub == "adjust") return song_adjust(words);
     if (sub == "save") {
-        const auto format = word_at(words, 2) ? lower_word_at(words, 2) : std::string("mp3");
+        const auto format = lower_word_at(words, 2).value_or("mp3");
         return confirm("song.save", {{"format", format}}, "Saved into the song's folder");
     }
     return unknown_subcommand("song", "state, list, start, open, record, stop, keep, again, pro, adjust, save or cancel",

@@ -3,6 +3,7 @@
 #include "validators.h"
 
 #include "../words.h"
+#include "ov/text.h"
 
 namespace ovctl::families {
 namespace {
@@ -89,7 +90,7 @@ Result<Translation> mode(const Words& words) {
     if (!rack) return rack.error();
     auto word = required_word(words, 3, "same or next");
     if (!word) return word.error();
-    const auto mode = lower_word_at(words, 3);
+    const auto mode = ov::text::ascii_lower(*word);
     if (mode != "same" && mode != "next") return usage_error(fill("plugins mode is same or next, not \"{}\"", {mode}));
     return confirm("plugins.configure", {{"rack", *rack}, {"mode", mode}}, "Mode: " + mode);
 }
@@ -98,7 +99,7 @@ Result<Translation> mode(const Words& words) {
 
 Result<Translation> plugins(const Words& words) {
     const auto sub = subcommand(words);
-    if (sub.empty() || sub == "state") return shown_as_json("plugins.state");
+    if (!sub || sub == "state") return shown_as_json("plugins.state");
     if (sub == "list" || sub == "catalog") return shown_as_list("plugins.catalog");
     if (sub == "scan") {
         const bool full = lower_word_at(words, 2) == "full";

@@ -4,6 +4,7 @@
 #include "validators.h"
 
 #include "../words.h"
+#include "ov/text.h"
 #include "ov/numfmt.h"
 
 #include <algorithm>
@@ -49,7 +50,7 @@ constexpr NamedReference kNamedReferences[] = {
 Result<Translation> reference_match(const Words& words) {
     auto word = required_word(words, 2, "on, off or an amount 0-100");
     if (!word) return word.error();
-    auto match = on_off_or_amount(lower_word_at(words, 2));
+    auto match = on_off_or_amount(ov::text::ascii_lower(*word));
     if (!match) return match.error();
     if (match->on) {
         return confirm("reference.match", {{"enabled", *match->on}}, *match->on ? "Match EQ on" : "Match EQ off");
@@ -98,7 +99,7 @@ Result<Translation> ab_copy(const Words& words) {
 
 Result<Translation> reference(const Words& words) {
     const auto sub = subcommand(words);
-    if (sub.empty() || sub == "list") return shown_as_list("reference.list");
+    if (!sub || sub == "list") return shown_as_list("reference.list");
     if (sub == "import") return reference_import(words);
     if (sub == "capture") return reference_capture(words);
     if (sub == "voice") {
@@ -121,9 +122,9 @@ Result<Translation> reference(const Words& words) {
 
 Result<Translation> assistant(const Words& words) {
     const auto sub = subcommand(words);
-    if (sub.empty() || sub == "state") return shown_as_json("assistant.state");
+    if (!sub || sub == "state") return shown_as_json("assistant.state");
     for (auto macro : kMacros)
-        if (sub == macro) return assistant_macro(words, sub);
+        if (sub == macro) return assistant_macro(words, *sub);
     if (sub == "centre" || sub == "center" || sub == "reset")
         return confirm("assistant.centre", Json::object(), "Macros back at the centre: your baseline is restored");
     if (sub == "keep") return confirm("assistant.keep", Json::object(), "Kept: this is your new baseline");

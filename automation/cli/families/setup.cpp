@@ -56,7 +56,7 @@ Result<Translation> speakers(const Words& words) {
 Result<Translation> route(const Words& words) {
     auto word = required_word(words, 2, "monitor, speakers or mixer");
     if (!word) return word.error();
-    const auto output = lower_word_at(words, 2);
+    const auto output = ov::text::ascii_lower(*word);
     if (output != "monitor" && output != "speakers" && output != "mixer")
         return usage_error("setup route monitor|speakers|mixer follow|<device>");
     auto target = rest_text(words, 3, "follow or a device name");
@@ -66,15 +66,16 @@ Result<Translation> route(const Words& words) {
 }
 
 Result<Translation> test(const Words& words) {
+    // An empty third word is a step that is not in the table, not a missing one.
     const auto step = lower_word_at(words, 2);
-    if (step.empty() || step == "tone") {
+    if (!step || step == "tone") {
         // Without a device the tone plays on the current headphones.
         const auto device = joined_from(words, 3);
         Json device_value = ov::text::trim(device).empty() ? Json(nullptr) : Json(device);
         return setup_report("audio.setup.test", {{"step", "tone"}, {"device", std::move(device_value)}});
     }
     if (step == "voice") return setup_report("audio.setup.test", {{"step", "voice"}});
-    return usage_error(fill("setup test tone [device] | voice, not \"{}\"", {step}));
+    return usage_error(fill("setup test tone [device] | voice, not \"{}\"", {*step}));
 }
 
 // ---- Headphone calibration ---------------------------------------------------------------
@@ -94,7 +95,7 @@ Result<Translation> import_profile(const Words& words) {
 
 Result<Translation> setup(const Words& words) {
     const auto sub = subcommand(words);
-    if (sub.empty() || sub == "state") return setup_report("audio.setup.state");
+    if (!sub || sub == "state") return setup_report("audio.setup.state");
     for (const auto& device : kNamedDevices) {
         if (sub != device.sub) continue;
         auto name = rest_text(words, 2, device.description);
@@ -117,7 +118,7 @@ Result<Translation> setup(const Words& words) {
 
 Result<Translation> hpcal(const Words& words) {
     const auto sub = subcommand(words);
-    if (sub.empty() || sub == "state") return shown_as_json("hpcal.state");
+    if (!sub || sub == "state") return shown_as_json("hpcal.state");
     if (sub == "on") return confirm("hpcal.toggle", {{"on", true}}, "Headphone calibration on");
     if (sub == "off") return confirm("hpcal.toggle", {{"on", false}}, "Headphone calibration off");
     if (sub == "toggle") return confirm("hpcal.toggle", Json::object(), "Headphone calibration toggled");

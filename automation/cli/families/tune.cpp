@@ -4,6 +4,7 @@
 #include "validators.h"
 
 #include "../words.h"
+#include "ov/text.h"
 
 #include <cmath>
 #include <span>
@@ -20,7 +21,7 @@ struct NumberSetting {
     std::string_view confirmation;  // "{}" is the number in its shortest form
 };
 
-const NumberSetting* find_setting(std::span<const NumberSetting> table, std::string_view sub) {
+const NumberSetting* find_setting(std::span<const NumberSetting> table, const std::optional<std::string>& sub) {
     for (const auto& setting : table)
         if (setting.sub == sub) return &setting;
     return nullptr;
@@ -44,8 +45,8 @@ struct Switches {
     std::string_view toggled_text;
 };
 
-std::optional<Translation> switch_translation(const Switches& family, std::string_view sub) {
-    if (sub.empty() || sub == "state") return shown_as_json(std::string(family.state_command));
+std::optional<Translation> switch_translation(const Switches& family, const std::optional<std::string>& sub) {
+    if (!sub || sub == "state") return shown_as_json(std::string(family.state_command));
     if (sub == "on" || sub == "off") {
         const bool on = sub == "on";
         return confirm(std::string(family.on_off_command), {{std::string(family.key), on}},
@@ -86,7 +87,7 @@ Result<Translation> tune_key(const Words& words) {
 Result<Translation> tune_formant(const Words& words) {
     auto word = required_word(words, 2, "keep or follow");
     if (!word) return word.error();
-    const auto lowered = lower_word_at(words, 2);
+    const auto lowered = ov::text::ascii_lower(*word);
     if (lowered == "keep" || lowered == "on") return confirm("tune.set", {{"formant", true}}, "Formants kept");
     if (lowered == "follow" || lowered == "off")
         return confirm("tune.set", {{"formant", false}}, "Formants follow the pitch");
@@ -96,7 +97,7 @@ Result<Translation> tune_formant(const Words& words) {
 Result<Translation> tune_tuner(const Words& words) {
     auto word = required_word(words, 2, "tune tuner");
     if (!word) return word.error();
-    const auto lowered = lower_word_at(words, 2);
+    const auto lowered = ov::text::ascii_lower(*word);
     if (lowered == "on" || lowered == "yes" || lowered == "true")
         return confirm("tune.set", {{"tuner", true}}, "Tuner on");
     if (lowered == "off" || lowered == "no" || lowered == "false")
@@ -147,7 +148,7 @@ Result<Translation> harmony_voice(const Words& words) {
 
     auto action_word = required_word(words, 3, "on, off, interval, level, formant or humanize");
     if (!action_word) return action_word.error();
-    const auto action = lower_word_at(words, 3);
+    const auto action = ov::text::ascii_lower(*action_word);
     if (action == "on" || action == "off") {
         return confirm("harmony.voice", {{"voice", voice}, {"enabled", action == "on"}},
                        fill("Harmony voice {} {}", {voice_text, action}));
@@ -156,7 +157,7 @@ Result<Translation> harmony_voice(const Words& words) {
         auto steps = described_number_at(words, 4, "the interval (scale steps, +2 = a third above)");
         if (!steps) return steps.error();
         Json args = {{"voice", voice}, {"interval", number_json(*steps)}, {"enabled", true}};
-        if (word_at(words, 5)) args["unit"] = lower_word_at(words, 5);
+        if (auto unit = lower_word_at(words, 5)) args["unit"] = *unit;
         return confirm("harmony.voice", std::move(args),
                        fill("Harmony voice {}: interval {}", {voice_text, plain(*steps)}));
     }

@@ -22,9 +22,10 @@ std::optional<std::string_view> word_at(const Words& words, std::size_t index) {
     return std::string_view(words[index]);
 }
 
-std::string lower_word_at(const Words& words, std::size_t index) {
+std::optional<std::string> lower_word_at(const Words& words, std::size_t index) {
     auto word = word_at(words, index);
-    return word ? ov::text::ascii_lower(*word) : std::string();
+    if (!word) return std::nullopt;
+    return ov::text::ascii_lower(*word);
 }
 
 std::string joined_from(const Words& words, std::size_t index) {
@@ -40,7 +41,7 @@ std::string trimmed_text_from(const Words& words, std::size_t index) {
     return std::string(ov::text::trim(joined_from(words, index)));
 }
 
-std::string subcommand(const Words& words) { return lower_word_at(words, 1); }
+std::optional<std::string> subcommand(const Words& words) { return lower_word_at(words, 1); }
 
 std::string fill(std::string_view message_template, std::initializer_list<std::string_view> values) {
     std::string out;
@@ -57,8 +58,8 @@ std::string fill(std::string_view message_template, std::initializer_list<std::s
     return out;
 }
 
-CliError unknown_subcommand(std::string_view family, std::string_view choices, std::string_view sub) {
-    return usage_error(fill("{} takes {}, not \"{}\"", {family, choices, sub}));
+CliError unknown_subcommand(std::string_view family, std::string_view choices, const std::optional<std::string>& sub) {
+    return usage_error(fill("{} takes {}, not \"{}\"", {family, choices, sub.value_or(std::string())}));
 }
 
 // ---- Translations ------------------------------------------------------------------------

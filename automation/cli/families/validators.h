@@ -18,8 +18,9 @@ namespace ovctl::families {
 // The word at `index`, when the command line has one.
 std::optional<std::string_view> word_at(const Words& words, std::size_t index);
 
-// The word at `index` lower-cased (ASCII), or "" when there is none.
-std::string lower_word_at(const Words& words, std::size_t index);
+// The word at `index` lower-cased (ASCII), when the command line has one. An empty word is a
+// word: it comes back as "", which never matches a keyword.
+std::optional<std::string> lower_word_at(const Words& words, std::size_t index);
 
 // The words from `index` on joined with one space each, not trimmed; "" when there are none.
 std::string joined_from(const Words& words, std::size_t index);
@@ -27,14 +28,16 @@ std::string joined_from(const Words& words, std::size_t index);
 // As joined_from, then trimmed of white space at both ends.
 std::string trimmed_text_from(const Words& words, std::size_t index);
 
-// The subcommand: word 1 lower-cased, "" when the command has none.
-std::string subcommand(const Words& words);
+// The subcommand: word 1 lower-cased, nullopt when the command has none (a family's
+// no-subcommand form). An empty word 1 is a subcommand that no family table lists.
+std::optional<std::string> subcommand(const Words& words);
 
 // A message template with each "{}" filled in order by the values.
 std::string fill(std::string_view message_template, std::initializer_list<std::string_view> values);
 
-// The usage error "{what} takes {choices}, not "{word}"" that refuses an unknown subcommand.
-CliError unknown_subcommand(std::string_view family, std::string_view choices, std::string_view sub);
+// The usage error "{what} takes {choices}, not "{word}"" that refuses an unknown subcommand
+// (families answer the missing subcommand before they get here).
+CliError unknown_subcommand(std::string_view family, std::string_view choices, const std::optional<std::string>& sub);
 
 // ---- Translations ------------------------------------------------------------------------
 
