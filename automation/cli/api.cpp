@@ -4,6 +4,7 @@
 #include "words.h"
 
 #include <charconv>
+#include <optional>
 #include <string>
 
 namespace ovctl {
@@ -32,9 +33,10 @@ CliError connection_error(const Settings& settings) {
             kExitUnreachable};
 }
 
-// A body that is not one JSON document counts as null.
+// A body that is not one JSON document counts as null. A leading byte-order mark is
+// tolerated: it is not JSON, but some Windows servers write one.
 Json parse_answer_body(std::string_view body) {
-    auto parsed = ov::parse_json(body);
+    auto parsed = ov::parse_json_skipping_bom(body);
     return parsed.value ? std::move(*parsed.value) : Json();
 }
 
@@ -42,9 +44,12 @@ bool speaks_our_version(std::string_view version) {
     return version.substr(0, version.find('.')) == kApiMajorVersion;
 }
 
-// A header value with these bytes would end the header early and start another one.
-bool breaks_header(std::string_view text) {
-    return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+// Why a token cannot go into the Authorization header, if it cannot: a line break would end
+// the header early and start another one, and a NUL would cut the header short.
+std::optional<std::string_view> unsendable_token_character(std::string_view token) {
+    if (token.find_first_of("\r\n") != std::string_view::npos) return "a line break";
+    if (token.find('\0') != std::string_view::npos) return "a NUL character";
+    return std::nullopt;
 }
 
 // A request target cannot hold spaces or control characters: they would split or end the
@@ -111,10 +116,9 @@ Result<Json> call(const Settings& settings, std::string_view command, const Json
                         "for ovctl), or pass --token.",
                         kExitBadToken};
     }
-    // Sent as they are, such bytes would split the request into other lines or words.
-    if (breaks_header(*settings.token)) {
-        return CliError{"The API token contains a line break, so it cannot be sent. Check --token, ORVIA_API_TOKEN "
-                        "or Orvia's settings.json.",
+    if (const auto character = unsendable_token_character(*settings.token)) {
+        return CliError{"The API token contains " + std::string(*character) +
+                            ", so it cannot be sent. Check --token, ORVIA_API_TOKEN or Orvia's settings.json.",
                         kExitBadToken};
     }
     if (unfit_for_path(command)) {

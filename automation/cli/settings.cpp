@@ -25,7 +25,8 @@ std::optional<std::uint16_t> port_member(const Json& value) {
 
 SettingsFile parse_settings_file(std::string_view text) {
     SettingsFile file;
-    const auto parsed = ov::parse_json(text);
+    // Windows editors save the file with a byte-order mark; it is not part of the JSON.
+    const auto parsed = ov::parse_json_skipping_bom(text);
     if (!parsed.value || !parsed.value->is_object()) return file;
     const Json& object = *parsed.value;
     if (const auto enabled = object.find("apiEnabled"); enabled != object.end() && enabled->is_boolean()) {

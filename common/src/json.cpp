@@ -46,14 +46,28 @@ private:
     std::size_t depth_ = 0;
 };
 
-}  // namespace
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-JsonParse parse_json(std::string_view text) {
+// The library itself skips a byte-order mark at the very start of its input.
+JsonParse parse_with_library(std::string_view text) {
     Json result;
     RecordingSax sax(result);
     const bool ok = Json::sax_parse(text.begin(), text.end(), &sax, Json::input_format_t::json, true);
     if (ok && sax.error.empty()) return JsonParse{std::move(result), {}};
     return JsonParse{std::nullopt, sax.error.empty() ? std::string("invalid JSON") : sax.error};
+}
+
+}  // namespace
+
+JsonParse parse_json(std::string_view text) {
+    if (text.starts_with(kByteOrderMark))
+        return JsonParse{std::nullopt, "parse error at line 1, column 1: a byte-order mark (U+FEFF) is not JSON white space"};
+    return parse_with_library(text);
+}
+
+JsonParse parse_json_skipping_bom(std::string_view text) {
+    if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
+    return parse_json(text);
 }
 
 }  // namespace ov

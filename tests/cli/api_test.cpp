@@ -102,7 +102,10 @@ INSTANTIATE_TEST_SUITE_P(
         OutcomeCase{"VersionMissing", ApiEnabled::On, answered(200, "{}"), std::nullopt, version_message(""), 5},
         OutcomeCase{"NotJson", ApiEnabled::On, answered(200, "<html>hello</html>"), std::nullopt,
                     version_message(""), 5},
-        OutcomeCase{"ArrayAnswer", ApiEnabled::On, answered(200, "[\"1\"]"), std::nullopt, version_message(""), 5}),
+        OutcomeCase{"ArrayAnswer", ApiEnabled::On, answered(200, "[\"1\"]"), std::nullopt, version_message(""), 5},
+        // Some Windows servers start the body with a byte-order mark; it is tolerated.
+        OutcomeCase{"ByteOrderMark", ApiEnabled::On, answered(200, "\xEF\xBB\xBF{\"apiVersion\":\"1\"}"),
+                    Json{{"apiVersion", "1"}}, "", 0}),
     case_name);
 
 class CallOutcome : public ::testing::TestWithParam<OutcomeCase> {};
@@ -133,7 +136,11 @@ INSTANTIATE_TEST_SUITE_P(
         OutcomeCase{"RefusedErrorNotText", ApiEnabled::On, answered(400, "{\"error\":3}"), std::nullopt,
                     "{\"error\":3}", 1},
         OutcomeCase{"RefusedArray", ApiEnabled::On, answered(400, " [\"error\"] "), std::nullopt, "[\"error\"]", 1},
-        OutcomeCase{"Status204IsARefusal", ApiEnabled::On, answered(204, ""), std::nullopt, "", 1}),
+        OutcomeCase{"Status204IsARefusal", ApiEnabled::On, answered(204, ""), std::nullopt, "", 1},
+        OutcomeCase{"AcceptedAfterAByteOrderMark", ApiEnabled::On, answered(200, "\xEF\xBB\xBF{\"muted\":true}"),
+                    Json{{"muted", true}}, "", 0},
+        OutcomeCase{"RefusedAfterAByteOrderMark", ApiEnabled::On,
+                    answered(400, "\xEF\xBB\xBF{\"error\":\"unknown preset\"}"), std::nullopt, "unknown preset", 1}),
     case_name);
 
 TEST(PingExchange, SendsAGetWithoutTokenOrBody) {
@@ -232,6 +239,14 @@ INSTANTIATE_TEST_SUITE_P(
                       UnsentCase{"TokenWithLineBreak", std::string("abc\r\nX-Other: 1"), "mute.toggle",
                                  "The API token contains a line break", 4},
                       UnsentCase{"TokenWithLineFeed", std::string("abc\ndef"), "mute.toggle",
+                                 "The API token contains a line break, so it cannot be sent. Check --token, "
+                                 "ORVIA_API_TOKEN or Orvia's settings.json.",
+                                 4},
+                      UnsentCase{"TokenWithNul", std::string("abc\0def", 7), "mute.toggle",
+                                 "The API token contains a NUL character, so it cannot be sent. Check --token, "
+                                 "ORVIA_API_TOKEN or Orvia's settings.json.",
+                                 4},
+                      UnsentCase{"TokenWithNulAndLineBreak", std::string("a\0b\nc", 5), "mute.toggle",
                                  "The API token contains a line break", 4},
                       UnsentCase{"CommandWithSpace", std::string("t"), "sound.play HTTP/1.0",
                                  "The command name cannot contain spaces or control characters\nRun `ovctl help`", 2},

@@ -399,7 +399,7 @@ TEST(Translate, RefusalsAreUsageErrorsWithTheHintLine) {
 }
 
 TEST(Translate, CallArgumentsThatAreNotJsonCarryTheParserMessage) {
-    for (const std::string bad : {"{id:3}", "warm", "[1,2", "", "{\"a\":1} x"}) {
+    for (const std::string bad : {"{id:3}", "warm", "[1,2", "", "{\"a\":1} x", "\xEF\xBB\xBF{\"id\":3}"}) {
         SCOPED_TRACE(bad);
         const TranslatorResult result = translate(no_options(), {"call", "sound.play", bad});
         const auto* error = std::get_if<CliError>(&result);

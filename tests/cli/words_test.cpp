@@ -104,6 +104,11 @@ TEST(JsonOrText, ParsesJsonAndKeepsEverythingElseAsAString) {
         {"1 2", "\"1 2\""},
         {"", "\"\""},
         {"Ä", "\"Ä\""},
+        // A byte-order mark is not JSON white space: the word goes out as typed.
+        {"\xEF\xBB\xBF" "5", "\"\xEF\xBB\xBF" "5\""},
+        {"\xEF\xBB\xBF[1]", "\"\xEF\xBB\xBF[1]\""},
+        {" \xEF\xBB\xBF" "5", "\" \xEF\xBB\xBF" "5\""},
+        {"5\xEF\xBB\xBF", "\"5\xEF\xBB\xBF\""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.word);

@@ -61,6 +61,39 @@ TEST(JsonForm, ParseReportsErrorsAsValues) {
     EXPECT_FALSE(ov::parse_json("").value.has_value());
 }
 
+// JSON white space is tab, line feed, carriage return and space only: a byte-order mark is
+// refused wherever it stands, unless the reader of a file or body skips one at the start.
+TEST(JsonForm, AByteOrderMarkIsNotWhiteSpace) {
+    const std::string bom = "\xEF\xBB\xBF";
+    struct Case {
+        std::string text;
+        bool strict;   // parse_json
+        bool skipped;  // parse_json_skipping_bom
+    };
+    const Case cases[] = {
+        {bom + "5", false, true},
+        {bom + "{\"a\":1}", false, true},
+        {bom + " [1] ", false, true},
+        {bom + bom + "5", false, false},
+        {" " + bom + "5", false, false},
+        {"5" + bom, false, false},
+        {"[1," + bom + "2]", false, false},
+        {"\"" + bom + "\"", true, true},  // inside a string it is just a character
+        {"5", true, true},
+        {bom, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const auto strict = ov::parse_json(c.text);
+        EXPECT_EQ(strict.value.has_value(), c.strict);
+        EXPECT_EQ(strict.error.empty(), c.strict);
+        EXPECT_EQ(ov::parse_json_skipping_bom(c.text).value.has_value(), c.skipped);
+    }
+    EXPECT_EQ(ov::parse_json(bom + "5").error,
+              "parse error at line 1, column 1: a byte-order mark (U+FEFF) is not JSON white space");
+    EXPECT_EQ(*ov::parse_json_skipping_bom(bom + "{\"a\":1}").value, (Json{{"a", 1}}));
+}
+
 TEST(JsonForm, DeepNestingIsRefusedInsteadOfExhaustingTheStack) {
     const auto nested = [](std::size_t depth) { return std::string(depth, '[') + std::string(depth, ']'); };
     EXPECT_TRUE(ov::parse_json(nested(512)).value.has_value());

@@ -25,7 +25,12 @@ struct JsonParse {
     std::string error;          // the library's description of the first error otherwise
 };
 
-// Parses one complete document (surrounding white space allowed). Never throws.
+// Parses one complete document (surrounding white space allowed). Never throws. A leading
+// byte-order mark (U+FEFF) is refused like any other character that is not JSON white space.
 JsonParse parse_json(std::string_view text);
+
+// As parse_json, but one leading byte-order mark is skipped: for files and answer bodies,
+// which Windows tools often start with one.
+JsonParse parse_json_skipping_bom(std::string_view text);
 
 }  // namespace ov
