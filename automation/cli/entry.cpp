@@ -273,9 +273,19 @@ std::optional<std::uint64_t> find_sound_id(const Json& sound_list, std::string_v
     return std::nullopt;
 }
 
+std::vector<std::string> valid_utf8_arguments(const std::vector<std::string>& arguments) {
+    std::vector<std::string> valid;
+    valid.reserve(arguments.size());
+    for (const std::string& argument : arguments) {
+        valid.push_back(ov::text::is_valid_utf8(argument) ? argument : ov::text::decode_utf8_lossy(argument));
+    }
+    return valid;
+}
+
 RunOutput execute(const std::vector<std::string>& arguments) {
     RunOutput output;
-    const auto line = scan_command_line(arguments);
+    // Once, here: every word is then the same text in what is sent and in what is printed.
+    const auto line = scan_command_line(valid_utf8_arguments(arguments));
     const Result<std::string> result = line ? run_command(*line) : Result<std::string>(line.error());
     if (result) {
         if (!result->empty()) output.out = *result + "\n";

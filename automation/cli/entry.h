@@ -36,7 +36,12 @@ struct RunOutput {
     int exit_code = 0;
 };
 
-// One run without the printing: the arguments are those after the program name.
+// The arguments as valid UTF-8: each invalid byte sequence becomes U+FFFD. Windows arguments
+// come from UTF-16 and are valid already; elsewhere they are whatever bytes were typed.
+std::vector<std::string> valid_utf8_arguments(const std::vector<std::string>& arguments);
+
+// One run without the printing: the arguments are those after the program name, made valid
+// UTF-8 first.
 RunOutput execute(const std::vector<std::string>& arguments);
 
 // One run: executes, prints and returns the process exit code.

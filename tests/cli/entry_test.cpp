@@ -197,6 +197,31 @@ TEST_F(RunAgainstOrvia, PingsThenSendsTheCommandAndPrintsTheRenderedAnswer) {
     EXPECT_EQ(body_of(1), "{}");
 }
 
+// Bytes that are not UTF-8 (possible in a POSIX argv) become U+FFFD once, at entry, so the
+// word that is sent and the word that is printed are the same text.
+TEST(ValidUtf8Arguments, ReplacesEachBadSequenceOnce) {
+    const std::vector<std::string> typed = {
+        "caf\xE9", "x\xFF", "caf\xC3\xA9", "", "\xE2\x82", "\xF0\x9F\x98\x80", "\xC0\xAF!", "\xED\xA0\x80"};
+    const std::vector<std::string> valid = {
+        "caf\uFFFD", "x\uFFFD", "caf\u00E9", "", "\uFFFD", "\U0001F600", "\uFFFD\uFFFD!", "\uFFFD\uFFFD\uFFFD"};
+    EXPECT_EQ(valid_utf8_arguments(typed), valid);
+}
+
+TEST_F(RunAgainstOrvia, ArgumentBytesThatAreNotUtf8AreSentAndPrintedAlike) {
+    answer_ping();
+    server.add_answer(200, "{}");
+    const RunOutput loaded = run_with({"profile", "load", "caf\xE9", "--token", "t"});
+    EXPECT_EQ(loaded.out, "Loaded mic profile \"caf\uFFFD\"\n");
+    EXPECT_EQ(body_of(1), "{\"name\":\"caf\uFFFD\"}");
+
+    answer_ping();
+    server.add_answer(200, "{}");
+    const RunOutput called = run_with({"call", "x\xFF", "--token", "t\xFF"});
+    EXPECT_EQ(called.exit_code, 0) << called.err;
+    EXPECT_EQ(request_lines().back(), "POST /v1/cmd/x\uFFFD HTTP/1.1");
+    EXPECT_NE(server.requests().back().find("\r\nAuthorization: Bearer t\uFFFD\r\n"), std::string::npos);
+}
+
 TEST_F(RunAgainstOrvia, JsonPrintsTheAnswerIndented) {
     answer_ping();
     server.add_answer(200, "{\"recording\":true,\"files\":[\"a.wav\"]}");
