@@ -42,13 +42,12 @@ TEST(UnicodeCase, UpperCaseUsesFullMappings) {
     for (const auto& c : cases) EXPECT_EQ(ov::unicode::to_upper(c.input), c.expected) << c.input;
 }
 
-TEST(UnicodeCase, LowerCaseUsesUnconditionalMappingsOnly) {
+TEST(UnicodeCase, LowerCaseUsesUnconditionalMappingsAndNoLanguageRules) {
     const CaseMapping cases[] = {
         {"ABC xyz", "abc xyz"},
         {"STRASSE", "strasse"},
         {"\u00DF", "\u00DF"},
         {"\u0130", "i\u0307"},              // İ: language-neutral mapping keeps the dot
-        {"\u03A3\u03A3", "\u03C3\u03C3"},   // final sigma is context-dependent: not applied
         {"\u1E9E", "\u00DF"},               // capital sharp s
         {"\u01C4\u01C5", "\u01C6\u01C6"},
         {"\u0178", "\u00FF"},
@@ -57,6 +56,34 @@ TEST(UnicodeCase, LowerCaseUsesUnconditionalMappingsOnly) {
         {"\U00010400", "\U00010428"},
     };
     for (const auto& c : cases) EXPECT_EQ(ov::unicode::to_lower(c.input), c.expected) << c.input;
+}
+
+// A capital sigma preceded by a cased letter (case-ignorable characters may stand between)
+// and not followed by one lower-cases to the final form; everywhere else to the medial one.
+TEST(UnicodeCase, LowerCaseGivesTheFinalSigmaAtTheEndOfAWord) {
+    const CaseMapping cases[] = {
+        {"\u039F\u0394\u039F\u03A3", "\u03BF\u03B4\u03BF\u03C2"},        // ΟΔΟΣ -> οδος
+        {"\u03A3\u0391\u03A3", "\u03C3\u03B1\u03C2"},                    // ΣΑΣ -> σας
+        {"\u03A3\u03A3", "\u03C3\u03C2"},
+        {"\u0391\u03A3\u03A3\u0391", "\u03B1\u03C3\u03C3\u03B1"},        // inside a word
+        {"\u03A3", "\u03C3"},                                              // no letter before it
+        {"1\u03A3", "1\u03C3"},
+        {" \u03A3 ", " \u03C3 "},
+        {"\u0391\u03A3 \u0392", "\u03B1\u03C2 \u03B2"},                  // a space ends the word
+        {"\u0391\u03A3, \u0392\u03A3.", "\u03B1\u03C2, \u03B2\u03C2."},
+        {"\u0391\u03A31", "\u03B1\u03C21"},
+        {"A\u03A3", "a\u03C2"},                                            // any cased letter counts
+        {"\u0391'\u03A3", "\u03B1'\u03C2"},                                // an apostrophe is skipped
+        {"\u0391\u0301\u03A3", "\u03B1\u0301\u03C2"},                    // so is a combining accent
+        {"\u0391\u03A3'\u0392", "\u03B1\u03C3'\u03B2"},                  // and it does not end a word
+        {"\u0391\u03A3\u0301", "\u03B1\u03C2\u0301"},
+        {"\u0391\u03A3\u0301\u0392", "\u03B1\u03C3\u0301\u03B2"},
+        {"\u0391\xFF\u03A3", "\u03B1\uFFFD\u03C3"},                      // a bad byte is no letter
+        {"\u03C3\u03C2", "\u03C3\u03C2"},                                // small sigmas stay
+    };
+    for (const auto& c : cases) EXPECT_EQ(ov::unicode::to_lower(c.input), c.expected) << c.input;
+    // Upper-casing has no context: both small sigmas give the capital.
+    EXPECT_EQ(ov::unicode::to_upper("\u03BF\u03B4\u03BF\u03C2 \u03C3"), "\u039F\u0394\u039F\u03A3 \u03A3");
 }
 
 TEST(UnicodeCase, InvalidBytesBecomeReplacementCharacters) {

@@ -1,7 +1,8 @@
 #pragma once
 // Full Unicode case mapping (SpecialCasing included: "ß" upper-cases to "SS"), from tables
-// generated at build time out of UnicodeData.txt and SpecialCasing.txt. Language-neutral
-// mappings only. Invalid UTF-8 input bytes become U+FFFD.
+// generated at build time out of the Unicode data files. Language-neutral mappings only,
+// which includes the one context rule all languages share: a capital sigma that ends a word
+// lower-cases to the final form "ς" (Final_Sigma). Invalid UTF-8 input bytes become U+FFFD.
 #include <string>
 #include <string_view>
 
