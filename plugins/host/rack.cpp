@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <span>
 
 namespace ovhost {
 
@@ -29,6 +30,22 @@ public:
 // The position in `chain` of the entry that shares `cells` with a slot.
 Chain::iterator find_chain_slot(Chain& chain, const std::shared_ptr<SlotCells>& cells) {
     return std::find_if(chain.begin(), chain.end(), [&](const ChainSlot& entry) { return entry.cells == cells; });
+}
+
+// A slot holds the plug-in a spec asks for: same key, path and uid, byte for byte.
+bool holds_plugin_of(const RackSlot& slot, const SlotSpec& wanted) {
+    return slot.key == wanted.key && slot.path == wanted.path && slot.uid == wanted.uid;
+}
+
+// The set-aside slot with the spec's key that a new plug-in replaces: the first one that no
+// later spec of the list would reuse, so that a key given twice never reloads a plug-in
+// that is still wanted. None when every such slot is still wanted.
+std::vector<RackSlot>::iterator replaced_slot(std::vector<RackSlot>& set_aside, std::uint32_t key,
+                                             std::span<const SlotSpec> later_specs) {
+    return std::find_if(set_aside.begin(), set_aside.end(), [&](const RackSlot& slot) {
+        return slot.key == key && std::none_of(later_specs.begin(), later_specs.end(),
+                                               [&](const SlotSpec& later) { return holds_plugin_of(slot, later); });
+    });
 }
 
 }  // namespace
@@ -235,11 +252,12 @@ Outcome<std::vector<SlotResult>> Rack::set_rack(const std::vector<SlotSpec>& wan
 
     std::vector<RackSlot> new_slots;
     std::vector<SlotResult> results;
-    std::vector<std::shared_ptr<SlotCells>> result_cells;  // of the slot behind each result
-    for (const auto& wanted : wanted_slots) {
+    for (std::size_t index = 0; index < wanted_slots.size(); ++index) {
+        const SlotSpec& wanted = wanted_slots[index];
+        // Any set-aside slot with the key may hold the plug-in asked for, not only the first.
         auto previous = std::find_if(set_aside.begin(), set_aside.end(),
-                                     [&](const RackSlot& slot) { return slot.instance && slot.key == wanted.key; });
-        if (previous != set_aside.end() && previous->path == wanted.path && previous->uid == wanted.uid) {
+                                     [&](const RackSlot& slot) { return holds_plugin_of(slot, wanted); });
+        if (previous != set_aside.end()) {
             RackSlot slot = std::move(*previous);
             set_aside.erase(previous);
             slot.cells->bypass.store(wanted.bypass);
@@ -247,18 +265,17 @@ Outcome<std::vector<SlotResult>> Rack::set_rack(const std::vector<SlotSpec>& wan
             slot.kind = wanted.kind;
             slot.fold = wanted.fold;
             results.push_back(describe(slot));
-            result_cells.push_back(slot.cells);
             new_slots.push_back(std::move(slot));
             continue;
         }
-        if (previous != set_aside.end()) {
-            drop_slot(*previous);
-            set_aside.erase(previous);
+        const auto later_specs = std::span<const SlotSpec>(wanted_slots).subspan(index + 1);
+        if (auto replaced = replaced_slot(set_aside, wanted.key, later_specs); replaced != set_aside.end()) {
+            drop_slot(*replaced);
+            set_aside.erase(replaced);
         }
         SlotResult result;
         auto slot = load_slot(wanted, result);
         results.push_back(std::move(result));
-        result_cells.push_back(slot ? slot->cells : nullptr);
         if (slot) new_slots.push_back(std::move(*slot));
     }
     for (auto& slot : set_aside) drop_slot(slot);
@@ -266,9 +283,12 @@ Outcome<std::vector<SlotResult>> Rack::set_rack(const std::vector<SlotSpec>& wan
 
     slots_ = std::move(new_slots);
     hand_over();
-    // Latencies as the rebuilt rack reports them.
-    for (std::size_t i = 0; i < results.size(); ++i) {
-        if (result_cells[i]) results[i].latency = result_cells[i]->latency.load();
+    // Latencies as the rebuilt rack reports them. A key given twice shows the latency of the
+    // first slot with that key, the one every other command addresses; a failed entry has no
+    // plug-in and keeps 0.
+    for (auto& result : results) {
+        if (!result.ok) continue;
+        if (const RackSlot* first = find(result.key)) result.latency = first->cells->latency.load();
     }
     return results;
 }

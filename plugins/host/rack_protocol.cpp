@@ -117,8 +117,12 @@ Result RackProtocol::run_command(std::string_view name, const ov::Json& request,
 Outcome<RackSlot*> RackProtocol::slot_for(const ov::Json& request) {
     const auto key = id_field(request, "key");
     if (!key) return Outcome<RackSlot*>::failure("missing \"key\"");
-    RackSlot* slot = rack_.find(*key);
-    if (!slot) return Outcome<RackSlot*>::failure("no plugin in slot " + decimal_text(*key));
+    return slot_with_key(*key);
+}
+
+Outcome<RackSlot*> RackProtocol::slot_with_key(std::uint32_t key) {
+    RackSlot* slot = rack_.find(key);
+    if (!slot) return Outcome<RackSlot*>::failure("no plugin in slot " + decimal_text(key));
     return slot;
 }
 
@@ -148,13 +152,16 @@ Result RackProtocol::params(const ov::Json& request, std::string_view) {
     return list;
 }
 
+// Every field is checked, in the order key, param, value, before the slot is looked up.
 Result RackProtocol::set_param(const ov::Json& request, std::string_view) {
-    auto slot = slot_for(request);
-    if (!slot) return Result::failure(slot.error());
+    const auto key = id_field(request, "key");
+    if (!key) return missing("key");
     const auto param = id_field(request, "param");
     if (!param) return missing("param");
     const ov::Json* value = member(request, "value");
     if (!value || !value->is_number()) return missing("value");
+    auto slot = slot_with_key(*key);
+    if (!slot) return Result::failure(slot.error());
     RackSlot& found = *slot.value();
     const double normalized = value->get<double>();
     auto info = rack_.call_slot(found.key, [&] { return found.instance->set_param(*param, normalized); });

@@ -35,7 +35,9 @@ private:
     Result get_state(const ov::Json& request, std::string_view text);
     Result get_states(const ov::Json& request, std::string_view text);
     Result editor(const ov::Json& request, std::string_view text);
+    // The slot named by the request's "key"; a command checks all its other fields first.
     Outcome<RackSlot*> slot_for(const ov::Json& request);
+    Outcome<RackSlot*> slot_with_key(std::uint32_t key);
 
     Rack& rack_;
     LineWriter writer_;

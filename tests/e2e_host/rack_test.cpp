@@ -182,6 +182,9 @@ TEST_F(RackHost, ParamsSetParamAndStates) {
     EXPECT_EQ(error_of({{"cmd", "setParam"}, {"key", 10}, {"param", 3}, {"value", 0.1}}), "no parameter 3");
     EXPECT_EQ(error_of({{"cmd", "setParam"}, {"key", 10}, {"param", 0}}), "missing \"value\"");
     EXPECT_EQ(error_of({{"cmd", "setParam"}, {"key", 10}, {"value", 0.1}}), "missing \"param\"");
+    // Every field is checked before the slot is looked up.
+    EXPECT_EQ(error_of({{"cmd", "setParam"}, {"key", 7}, {"param", -1}, {"value", 1}}), "missing \"param\"");
+    EXPECT_EQ(error_of({{"cmd", "setParam"}, {"key", 7}, {"param", 0}}), "missing \"value\"");
     EXPECT_EQ(error_of({{"cmd", "params"}, {"key", 7}}), "no plugin in slot 7");
 
     EXPECT_EQ(result_of({{"cmd", "getState"}, {"key", 2}}), (ov::Json{{"state", "AAAAAAAA4D8="}}));
@@ -193,6 +196,32 @@ TEST_F(RackHost, ParamsSetParamAndStates) {
 
     // Both gains in series: slot 2 at unity, slot 10 doubling.
     expect_audio(checked_blocks({{2.0}}));
+    quit_and_expect_exit();
+}
+
+// A key given twice: every result shows the latency of the first slot with the key, and a
+// reordered list reuses both plug-ins, so the state in the list is not applied.
+TEST_F(RackHost, AKeyGivenTwice) {
+    start_rack(1);
+    ov::Json first = result_of(set_rack({internal_slot(5, "delay:10"), internal_slot(5, "delay:20")}));
+    ASSERT_EQ(first.size(), 2u);
+    EXPECT_EQ(first[0]["latency"], 10);
+    EXPECT_EQ(first[1]["latency"], 10);
+    EXPECT_EQ(rig_->mapping().u32(field::totalLatency), 30u);
+
+    const ov::Json loud = {{"state", "AAAAAAAA8D8="}};  // gain 1.0 (x2) if it were applied
+    ov::Json swapped = result_of(set_rack({internal_slot(5, "delay:20", loud), internal_slot(5, "delay:10", loud)}));
+    ASSERT_EQ(swapped.size(), 2u);
+    EXPECT_EQ(swapped[0]["latency"], 20);
+    EXPECT_EQ(swapped[1]["latency"], 20);
+    EXPECT_EQ(swapped[0]["error"], nullptr);
+    EXPECT_EQ(result_of({{"cmd", "getState"}, {"key", 5}}), (ov::Json{{"state", "AAAAAAAA4D8="}}));
+    // Both delays in series at unity gain.
+    expect_audio(checked_blocks({{1.0}}, 30));
+
+    ov::Json failed = result_of(set_rack({internal_slot(5, "delay:20"), internal_slot(5, "nothing")}));
+    EXPECT_EQ(failed[1]["ok"], false);
+    EXPECT_EQ(failed[1]["latency"], 0);
     quit_and_expect_exit();
 }
 

@@ -130,6 +130,11 @@ TEST_F(RackProtocolWithPlugins, KeyAndParamFieldRules) {
         {{{"cmd", "setParam"}, {"key", 2}, {"param", 3}}, "missing \"value\""},
         {{{"cmd", "setParam"}, {"key", 2}, {"param", 3}, {"value", "0.5"}}, "missing \"value\""},
         {{{"cmd", "setParam"}, {"key", 2}, {"param", 3}, {"value", true}}, "missing \"value\""},
+        // Every field error comes before the slot is looked up.
+        {{{"cmd", "setParam"}, {"key", 7}, {"param", -1}, {"value", 1}}, "missing \"param\""},
+        {{{"cmd", "setParam"}, {"key", 7}, {"param", 3}}, "missing \"value\""},
+        {{{"cmd", "setParam"}, {"key", 7}, {"param", 3}, {"value", nullptr}}, "missing \"value\""},
+        {{{"cmd", "setParam"}, {"key", -7}, {"param", -1}}, "missing \"key\""},
         {{{"cmd", "setParam"}, {"key", 2}, {"param", 9}, {"value", 1}}, "no parameter 9"},
         {{{"cmd", "setParam"}, {"key", 2}, {"param", 4}, {"value", 1}}, "Mode is read-only"},
         {{{"cmd", "getState"}}, "missing \"key\""},

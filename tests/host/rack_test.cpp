@@ -273,8 +273,10 @@ TEST(Rack, AKeyGivenTwiceLoadsTwoPluginsAndCommandsFindTheFirst) {
     rig.set_rack({slot_json(4, "a")});
     const auto reply = rig.set_rack({slot_json(4, "a"), slot_json(4, "b")});
     ASSERT_TRUE(reply["ok"]);
+    // Both results show the latency of the first slot with the key, the one commands address.
     EXPECT_EQ(reply["result"][0]["latency"], 10);
-    EXPECT_EQ(reply["result"][1]["latency"], 20);
+    EXPECT_EQ(reply["result"][1]["latency"], 10);
+    EXPECT_EQ(rig.view.total_latency(), 30u);
     EXPECT_EQ(rig.catalog.created("a"), 1);  // the first spec reused the old slot
     EXPECT_EQ(rig.rack->slots().size(), 2u);
     EXPECT_TRUE(rig.request({{"cmd", "params"}, {"key", 4}})["result"].empty());
@@ -284,6 +286,58 @@ TEST(Rack, AKeyGivenTwiceLoadsTwoPluginsAndCommandsFindTheFirst) {
     EXPECT_TRUE(rig.catalog.latest("a")->processor_alive);
     EXPECT_FALSE(rig.catalog.latest("b")->processor_alive);
     EXPECT_TRUE(rig::eventually([&] { return rig.catalog.latest("a")->started == 1; }));
+}
+
+// A key given twice: reuse looks at every set-aside slot with the key, and a new plug-in
+// replaces one that no later entry still asks for.
+TEST(Rack, AKeyGivenTwiceReusesWhicheverSlotHoldsThePlugin) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> before;  // uids of the slots, all with key 5
+        std::vector<std::string> after;
+        std::map<std::string, int> created;  // instances made in all, per uid
+        std::vector<std::string> alive;      // uids whose first instance is still loaded
+        std::vector<int> latencies;          // of the results of the second list
+    };
+    const Case cases[] = {
+        {"Swapped", {"a", "b"}, {"b", "a"}, {{"a", 1}, {"b", 1}}, {"a", "b"}, {20, 20}},
+        {"Same", {"a", "b"}, {"a", "b"}, {{"a", 1}, {"b", 1}}, {"a", "b"}, {10, 10}},
+        {"SecondKept", {"a", "b"}, {"b"}, {{"a", 1}, {"b", 1}}, {"b"}, {20}},
+        {"NewFirstReplacesTheUnwanted", {"a", "b"}, {"c", "a"}, {{"a", 1}, {"b", 1}, {"c", 1}}, {"a"}, {30, 30}},
+        {"NewReplacesTheFirst", {"a", "b"}, {"c", "b"}, {{"a", 1}, {"b", 1}, {"c", 1}}, {"b"}, {30, 30}},
+        {"TwiceTheSame", {"a", "a"}, {"a", "a"}, {{"a", 2}}, {"a"}, {10, 10}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RackRig rig;
+        rig.catalog.define("a").latency = 10;
+        rig.catalog.define("b").latency = 20;
+        rig.catalog.define("c").latency = 30;
+        std::vector<ov::Json> before;
+        for (const auto& uid : c.before) before.push_back(slot_json(5, uid));
+        ASSERT_TRUE(rig.set_rack(before)["ok"]);
+        std::vector<ov::Json> after;
+        for (const auto& uid : c.after) after.push_back(slot_json(5, uid, {{"state", "AQID"}}));
+        const auto reply = rig.set_rack(after);
+        ASSERT_TRUE(reply["ok"]);
+        for (const auto& [uid, count] : c.created) EXPECT_EQ(rig.catalog.created(uid), count) << uid;
+        for (const auto& uid : c.alive) EXPECT_TRUE(rig.catalog.nth(uid, 0)->instance_alive) << uid;
+        for (const auto& uid : c.alive) EXPECT_EQ(rig.catalog.nth(uid, 0)->load_state_calls, 0) << uid;
+        ASSERT_EQ(reply["result"].size(), c.latencies.size());
+        for (std::size_t i = 0; i < c.latencies.size(); ++i) EXPECT_EQ(reply["result"][i]["latency"], c.latencies[i]) << i;
+        ASSERT_EQ(rig.rack->slots().size(), c.after.size());
+        for (std::size_t i = 0; i < c.after.size(); ++i) EXPECT_EQ(rig.rack->slots()[i].uid, c.after[i]) << i;
+    }
+}
+
+TEST(Rack, AFailedEntryWithAKeyInTheRackKeepsLatencyZero) {
+    RackRig rig;
+    rig.catalog.define("a").latency = 10;
+    const auto reply = rig.set_rack({slot_json(5, "a"), slot_json(5, "missing")});
+    ASSERT_TRUE(reply["ok"]);
+    EXPECT_EQ(reply["result"][0]["latency"], 10);
+    EXPECT_FALSE(reply["result"][1]["ok"]);
+    EXPECT_EQ(reply["result"][1]["latency"], 0);
 }
 
 TEST(Rack, LatencyEventOnlyWhenTheTotalChanges) {
