@@ -110,6 +110,12 @@ const std::vector<CommandCase> inline_commands = {
      "compressor.threshold = -20"},
     {{"set", "voice.preset", "robot"}, "engine.set", R"({"path":"voice.preset","value":"robot"})",
      "voice.preset = robot"},
+    // A byte-order mark is not JSON white space: the word goes out as the string typed.
+    {{"set", "p", "\xEF\xBB\xBF" "5"}, "engine.set", "{\"path\":\"p\",\"value\":\"\xEF\xBB\xBF" "5\"}",
+     "p = \xEF\xBB\xBF" "5"},
+    // Bytes that are not UTF-8 become U+FFFD alike in what is sent and what is printed.
+    {{"profile", "load", "caf\xE9"}, "profile.load", "{\"name\":\"caf\xEF\xBF\xBD\"}",
+     "Loaded mic profile \"caf\xEF\xBF\xBD\""},
     {{"call", "sound.play", R"({"id":3})"}, "sound.play", R"({"id":3})",
      "{\n  \"id\": 3,\n  \"name\": \"Drum roll\",\n  \"ok\": true,\n  \"playing\": true\n}"},
     {{"call", "mute.get"}, "mute.get", "{}", "{\n  \"muted\": false\n}"},
@@ -242,6 +248,15 @@ TEST_F(Commands, PlayAndStopASoundByName) {
                "ovctl: No sound named \"4294967296\" (ovctl sound list shows them)\n");
     RunResult json = ovctl({"sound", "play", "Drum", "roll", "--json"});
     EXPECT_RUN(json, 0, "{\n  \"id\": 3,\n  \"name\": \"Drum roll\",\n  \"ok\": true,\n  \"playing\": true\n}\n", "");
+}
+
+// The request line carries the name as made valid at entry, and Orvia's refusal quotes it.
+TEST_F(Commands, ACommandNameThatIsNotUtf8IsSentAsPrinted) {
+    connect_through_settings();
+    EXPECT_RUN(ovctl({"call", "x\xFF"}), 1, "", "ovctl: unknown command \"x\xEF\xBF\xBD\"\n");
+    auto seen = requests();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[1].target, "/v1/cmd/x\xEF\xBF\xBD");
 }
 
 TEST_F(Commands, AnEmptyAnswerRendersAsNull) {

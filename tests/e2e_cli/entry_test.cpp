@@ -54,6 +54,10 @@ TEST_F(Entry, UsageErrorsPrintTheHintAndSendNothing) {
         {{"BoGuS", "now"}, "Unknown command \"bogus\""},
         {{"mute", "maybe"}, "mute takes toggle, on or off, not \"maybe\""},
         {{"mute", "MAYBE"}, "mute takes toggle, on or off, not \"maybe\""},
+        {{"mute", ""}, "mute takes toggle, on or off, not \"\""},
+        {{"call", "x", "\xEF\xBB\xBF[1]"},
+         "The arguments must be JSON: parse error at line 1, column 1: a byte-order mark (U+FEFF) is not JSON white "
+         "space"},
         {{"record"}, "record takes start, stop or toggle"},
         {{"profile", "load"}, "Missing the profile name"},
         {{"profile", "load", " ", ""}, "Missing the profile name"},

@@ -112,6 +112,10 @@ const std::vector<AcceptedCase> accepted_commands = {
     {{"song", "start", "voice", "92"}, "song.start", R"({"clickBpm":92.0,"source":"voice"})", ok_answer,
      "New song: just your voice"},
     {{"song", "record"}, "song.record", "{}", ok_answer, "3, 2, 1\xE2\x80\xA6 recording"},
+    // ΟΔΟΣ lower-cases with the final sigma.
+    {{"song", "start", "app", "\xCE\x9F\xCE\x94\xCE\x9F\xCE\xA3"}, "song.start",
+     "{\"app\":\"\xCE\xBF\xCE\xB4\xCE\xBF\xCF\x82\",\"source\":\"app\"}", ok_answer,
+     "New song with the music from \xCE\xBF\xCE\xB4\xCE\xBF\xCF\x82 (its singer taken out)"},
     {{"song", "list"}, "song.list", "{}", R"(["Summer Song",{"name":"Caf\u00e9 nights"}])",
      "Summer Song\nCaf\xC3\xA9 nights"},
     // setup

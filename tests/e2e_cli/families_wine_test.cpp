@@ -36,6 +36,10 @@ const std::vector<WineAccepted> accepted_commands = {
     {{"karaoke", "file", "C:\\Music\\My", "Song.mp3"}, "karaoke.set",
      R"({"path":"player.file","value":"C:\\Music\\My Song.mp3"})", ok_answer, "Backing track: C:\\Music\\My Song.mp3"},
     {{"song", "record"}, "song.record", "{}", ok_answer, "3, 2, 1\xE2\x80\xA6 recording"},
+    // ΟΔΟΣ lower-cases with the final sigma.
+    {{"song", "start", "app", "\xCE\x9F\xCE\x94\xCE\x9F\xCE\xA3"}, "song.start",
+     "{\"app\":\"\xCE\xBF\xCE\xB4\xCE\xBF\xCF\x82\",\"source\":\"app\"}", ok_answer,
+     "New song with the music from \xCE\xBF\xCE\xB4\xCE\xBF\xCF\x82 (its singer taken out)"},
     {{"song", "start", "app", "\xC3\x84PP.exe"}, "song.start", "{\"app\":\"\xC3\xA4pp.exe\",\"source\":\"app\"}",
      ok_answer, "New song with the music from \xC3\xA4pp.exe (its singer taken out)"},
     {{"setup", "route", "monitor", "Desk", "Speakers"}, "audio.setup.set",

@@ -157,6 +157,20 @@ TEST_F(Settings, TheFileTokenIsSentExactly) {
     EXPECT_NE(requests().back().raw.find("\r\nAuthorization: Bearer  spaced token \r\n"), std::string::npos);
 }
 
+// Windows editors save the file with a byte-order mark: it is skipped. A token the file holds
+// with a NUL cannot go into a header: refused with exit 4 after the ping, and never sent.
+TEST_F(Settings, AByteOrderMarkIsSkippedAndATokenWithNulIsRefused) {
+    write_settings("\xEF\xBB\xBF" + settings_json(port(), "standin-token"));
+    EXPECT_RUN(ovctl({"mute"}), 0, "Microphone live\n", "");
+    server_->clear_requests();
+    write_settings(settings_json(port(), std::string("standin\0token", 13)));
+    EXPECT_RUN(ovctl({"mute"}), 4, "",
+               "ovctl: The API token contains a NUL character, so it cannot be sent. Check --token, ORVIA_API_TOKEN "
+               "or Orvia's settings.json.\n");
+    ASSERT_EQ(requests().size(), 1u);
+    EXPECT_EQ(requests()[0].target, "/v1/ping");
+}
+
 TEST_F(Settings, BrokenFilesAreIgnored) {
     const std::uint16_t dead = unused_port();
     const std::vector<std::string> broken = {
