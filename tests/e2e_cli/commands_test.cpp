@@ -114,8 +114,7 @@ const std::vector<CommandCase> inline_commands = {
     {{"set", "p", "\xEF\xBB\xBF" "5"}, "engine.set", "{\"path\":\"p\",\"value\":\"\xEF\xBB\xBF" "5\"}",
      "p = \xEF\xBB\xBF" "5"},
     // Bytes that are not UTF-8 become U+FFFD alike in what is sent and what is printed.
-    {{"profile", "load", "caf\xE9"}, "profile.load", "{\"name\":\"caf\xEF\xBF\xBD\"}",
-     "Loaded mic profile \"caf\xEF\xBF\xBD\""},
+    {{"say", "caf\xE9"}, "speak.say", "{\"text\":\"caf\xEF\xBF\xBD\"}", "Saying \"caf\xEF\xBF\xBD\""},
     {{"call", "sound.play", R"({"id":3})"}, "sound.play", R"({"id":3})",
      "{\n  \"id\": 3,\n  \"name\": \"Drum roll\",\n  \"ok\": true,\n  \"playing\": true\n}"},
     {{"call", "mute.get"}, "mute.get", "{}", "{\n  \"muted\": false\n}"},
