@@ -37,8 +37,8 @@ bool holds_plugin_of(const RackSlot& slot, const SlotSpec& wanted) {
     return slot.key == wanted.key && slot.path == wanted.path && slot.uid == wanted.uid;
 }
 
-// The set-aside slot with the spec's key that a new plug-in replaces: the first one that no
-// later spec of the list would reuse, so that a key given twice never reloads a plug-in
+// The set-aside slot with the requested key that a new plug-in replaces: the first one that no
+// later entry of the list would reuse, so that a key given twice never reloads a plug-in
 // that is still wanted. None when every such slot is still wanted.
 std::vector<RackSlot>::iterator replaced_slot(std::vector<RackSlot>& set_aside, std::uint32_t key,
                                              std::span<const SlotSpec> later_specs) {
