@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ python3 curl
+  cmake ninja-build g++ python3 curl ccache
   nlohmann-json3-dev unicode-data
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev

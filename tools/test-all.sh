@@ -10,6 +10,15 @@ jobs=${OV_JOBS:-$(nproc)}
 
 tools/setup.sh || { echo "setup failed"; exit 1; }
 
+# Repeat runs reuse compiled objects through ccache when it is there (setup installs it). Paths are
+# taken relative to the checkout, so another clone of the same sources hits the same entries; the
+# sloppiness lets objects built with the precompiled headers be cached too.
+if command -v ccache >/dev/null 2>&1; then
+  export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
+  export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=1
+  export CCACHE_SLOPPINESS=pch_defines,time_macros,include_file_mtime,include_file_ctime
+fi
+
 passed=0
 failed=0
 step() {  # step NAME COMMAND...: runs a step, counts it, never stops the run
