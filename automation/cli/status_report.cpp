@@ -94,7 +94,7 @@ Line mic_line(const Json& a) {
 }
 
 Line chain_line(const Json& a) {
-    return std::string("Chain:      ") + (is_true(a, "engineRunning") ? "running" : "stopped");
+    return "Chain:      " + std::string(is_true(a, "engineRunning") ? "running" : "stopped");
 }
 
 Line profile_line(const Json& a) { return "Profile:    " + quoted_or_none(a, "profile"); }
