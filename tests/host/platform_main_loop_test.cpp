@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "main_loop_helpers.h"
 #include "platform/main_loop.h"
 
 namespace {
@@ -22,44 +23,9 @@ using ovplat::MainLoop;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-std::unique_ptr<MainLoop> make_loop() {
-    std::string error;
-    auto loop = MainLoop::create(error);
-    EXPECT_TRUE(loop) << error;
-    return loop;
-}
-
-// Runs the loop for about `span` (it stops at the first tick after), or until `done`.
-void run_for(MainLoop& loop, milliseconds span, const std::function<bool()>& done = {}) {
-    const auto end = Clock::now() + span;
-    loop.run([&] { return Clock::now() < end && !(done && done()); });
-}
-
-struct Pipe {
-    int read_end = -1;
-    int write_end = -1;
-    Pipe() {
-        int ends[2];
-        EXPECT_EQ(pipe2(ends, O_CLOEXEC | O_NONBLOCK), 0);
-        read_end = ends[0];
-        write_end = ends[1];
-    }
-    ~Pipe() {
-        close_writer();
-        if (read_end >= 0) close(read_end);
-    }
-    void write_text(const std::string& text) const { ASSERT_EQ(write(write_end, text.data(), text.size()), ssize_t(text.size())); }
-    void close_writer() {
-        if (write_end >= 0) close(std::exchange(write_end, -1));
-    }
-    std::string read_all() const {
-        std::string out;
-        char buffer[64];
-        ssize_t got;
-        while ((got = read(read_end, buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<std::size_t>(got));
-        return out;
-    }
-};
+using ovtest::make_loop;
+using ovtest::Pipe;
+using ovtest::run_for;
 
 TEST(MainLoopSources, EachThreadSeesTheLoopItMadeUntilItIsGone) {
     EXPECT_EQ(MainLoop::of_current_thread(), nullptr);

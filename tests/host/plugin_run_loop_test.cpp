@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "clap/host.h"
+#include "main_loop_helpers.h"
 #include "platform/main_loop.h"
 #include "vst3/objects.h"
 
@@ -25,41 +26,11 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-std::unique_ptr<ovplat::MainLoop> make_loop() {
-    std::string error;
-    auto loop = ovplat::MainLoop::create(error);
-    EXPECT_TRUE(loop) << error;
-    return loop;
-}
-
-// Runs the loop for about `span` (it stops at the first tick after), or until `done`.
-void run_for(ovplat::MainLoop& loop, milliseconds span, const std::function<bool()>& done = {}) {
-    const auto end = Clock::now() + span;
-    loop.run([&] { return Clock::now() < end && !(done && done()); });
-}
+using ovtest::make_loop;
+using ovtest::Pipe;
+using ovtest::run_for;
 
 constexpr milliseconds kPatience(5000);  // for what must happen, however busy the machine
-
-struct Pipe {
-    int read_end = -1;
-    int write_end = -1;
-    Pipe() {
-        int ends[2];
-        EXPECT_EQ(pipe2(ends, O_CLOEXEC | O_NONBLOCK), 0);
-        read_end = ends[0];
-        write_end = ends[1];
-    }
-    ~Pipe() {
-        close(read_end);
-        close(write_end);
-    }
-    void poke() const { EXPECT_EQ(write(write_end, "x", 1), 1); }
-    void drain() const {
-        char buffer[64];
-        while (read(read_end, buffer, sizeof buffer) > 0) {
-        }
-    }
-};
 
 // ---- VST3 ----
 
