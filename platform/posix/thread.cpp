@@ -5,6 +5,8 @@
 #include <semaphore.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <string_view>
 #include <ctime>
 
 namespace ovplat {
@@ -35,11 +37,16 @@ bool start_detached_thread(const std::string& name, std::function<void()> body) 
     return true;
 }
 
-void request_pro_audio_priority() {
+bool request_realtime_priority() {
     sched_param parameters{};
     parameters.sched_priority = sched_get_priority_min(SCHED_FIFO);
     // Usually refused without the right privileges; the thread then keeps normal priority.
-    (void)pthread_setschedparam(pthread_self(), SCHED_FIFO, &parameters);
+    return pthread_setschedparam(pthread_self(), SCHED_FIFO, &parameters) == 0;
+}
+
+void request_pro_audio_priority() {
+    const char* realtime = std::getenv("OV_PLUGINHOST_REALTIME");
+    if (realtime != nullptr && std::string_view(realtime) == "1") (void)request_realtime_priority();
 }
 
 namespace {

@@ -39,11 +39,13 @@ bool start_detached_thread(const std::string& name, std::function<void()> body) 
     return true;
 }
 
-void request_pro_audio_priority() {
+bool request_realtime_priority() {
     DWORD task_index = 0;
     // The handle is kept for the thread's lifetime; a failure leaves normal scheduling.
-    (void)AvSetMmThreadCharacteristicsW(L"Pro Audio", &task_index);
+    return AvSetMmThreadCharacteristicsW(L"Pro Audio", &task_index) != nullptr;
 }
+
+void request_pro_audio_priority() { (void)request_realtime_priority(); }
 
 namespace {
 

@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <pthread.h>
+#include <sched.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <chrono>
 #include <thread>
 
@@ -52,6 +54,32 @@ TEST(PlatformThread, StartsANamedDetachedThread) {
     while (!done && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
     ASSERT_TRUE(done);
     EXPECT_STREQ(name, "ov-plugin-audio");
+}
+
+// The policy a fresh thread ends up with after asking for the audio thread's scheduling, with
+// OV_PLUGINHOST_REALTIME as given (nullptr: unset).
+int audio_thread_policy(const char* realtime_setting) {
+    if (realtime_setting != nullptr) setenv("OV_PLUGINHOST_REALTIME", realtime_setting, 1);
+    else unsetenv("OV_PLUGINHOST_REALTIME");
+    int policy = -1;
+    std::thread([&] {
+        ovplat::request_pro_audio_priority();
+        sched_param parameters{};
+        pthread_getschedparam(pthread_self(), &policy, &parameters);
+    }).join();
+    unsetenv("OV_PLUGINHOST_REALTIME");
+    return policy;
+}
+
+TEST(PlatformThread, AudioThreadKeepsTheNormalPolicyUnlessRealTimeIsAskedFor) {
+    EXPECT_EQ(audio_thread_policy(nullptr), SCHED_OTHER);
+    EXPECT_EQ(audio_thread_policy("0"), SCHED_OTHER);
+    EXPECT_EQ(audio_thread_policy("yes"), SCHED_OTHER) << "only 1 asks for it";
+
+    // Granted only with the privilege to; a refusal leaves the normal policy.
+    bool granted = false;
+    std::thread([&] { granted = ovplat::request_realtime_priority(); }).join();
+    EXPECT_EQ(audio_thread_policy("1"), granted ? SCHED_FIFO : SCHED_OTHER);
 }
 
 TEST(PlatformThread, WakeupIsAnAutoResetSignal) {
