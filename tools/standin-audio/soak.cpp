@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <memory>
 #include <random>
@@ -207,7 +208,12 @@ private:
     // A request whose failure ends the soak (the host is gone or stuck).
     std::optional<ov::Json> ask(ov::Json request) {
         const std::string name = request.value("cmd", "");
+        std::string what = name;
+        if (request.contains("key")) what += " of slot " + ov::to_compact_json(request["key"]);
+        const double sent_ms = rig_->now_ms();
         auto reply = rig_->request(std::move(request), 30000);
+        requests_.push_back({sent_ms, rig_->now_ms(), what});
+        if (requests_.size() > 256) requests_.pop_front();
         if (!reply) {
             auto code = rig_->wait_exit(0);
             problem("no reply to " + name + " at block " + std::to_string(published_) +
@@ -401,7 +407,8 @@ private:
             auto& counter = report_[explained ? "missedInChanges" : "unexplainedMisses"];
             counter = counter.get<std::uint64_t>() + 1;
             if (!explained && report_["unexplainedMisses"].get<std::uint64_t>() <= 5)
-                problem("block published at " + std::to_string(at) + " ms was not answered, outside any rack change");
+                problem("block published at " + std::to_string(at) + " ms was not answered, outside any rack change" +
+                        request_around(at));
         }
         for (const auto& channel : run.output)
             for (float x : channel)
@@ -428,6 +435,19 @@ private:
             return false;
         }
         return true;
+    }
+
+    // The last request sent before `at_ms`, for the account of a lost block: what the host's
+    // main thread was busy with when its audio thread fell behind.
+    std::string request_around(double at_ms) const {
+        for (auto it = requests_.rbegin(); it != requests_.rend(); ++it) {
+            if (it->sent_ms > at_ms) continue;
+            char text[160];
+            std::snprintf(text, sizeof text, " (the last request before it, %s, was sent %.0f ms earlier and answered after %.0f ms)",
+                          it->what.c_str(), at_ms - it->sent_ms, it->answered_ms - it->sent_ms);
+            return text;
+        }
+        return "";
     }
 
     std::string rack_description() const {
@@ -491,6 +511,11 @@ private:
     std::unique_ptr<Rig> rig_;
     std::uint32_t pid_ = 0;
     bool editors_off_ = false;
+    struct Request {
+        double sent_ms, answered_ms;
+        std::string what;
+    };
+    std::deque<Request> requests_;  // the latest requests, oldest first
     std::set<std::string> editor_opened_;  // uids whose editor opened at least once
     std::uint64_t published_ = 0;
     std::vector<std::pair<double, double>> windows_;  // rack changes: sent, answered (Rig::now_ms)
