@@ -23,13 +23,9 @@
 #include <string_view>
 
 #include "clap/abi.h"
+#include "test_module.h"
 #include "gui.h"
 
-#ifdef _WIN32
-#define OV_CLAP_EXPORT extern "C" __declspec(dllexport)
-#else
-#define OV_CLAP_EXPORT extern "C" __attribute__((visibility("default")))
-#endif
 
 namespace ovtestclap {
 

@@ -19,12 +19,8 @@
 #include <string_view>
 
 #include "clap/abi.h"
+#include "test_module.h"
 
-#ifdef _WIN32
-#define OV_CLAP_EXPORT extern "C" __declspec(dllexport)
-#else
-#define OV_CLAP_EXPORT extern "C" __attribute__((visibility("default")))
-#endif
 
 namespace ovtestclaplife {
 namespace {
@@ -266,18 +262,8 @@ const clap_plugin* factory_create(const clap_plugin_factory*, const clap_host* h
 
 const clap_plugin_factory kFactory{&factory_count, &factory_descriptor, &factory_create};
 
-bool entry_init(const char*) { return true; }
-void entry_deinit() {}
-const void* entry_get_factory(const char* id) {
-    return id != nullptr && std::strcmp(id, kPluginFactoryId) == 0 ? &kFactory : nullptr;
-}
-
 }  // namespace
 }  // namespace ovtestclaplife
 
-OV_CLAP_EXPORT const clapabi::clap_plugin_entry clap_entry{
-    {1u, 2u, 0u},
-    &ovtestclaplife::entry_init,
-    &ovtestclaplife::entry_deinit,
-    &ovtestclaplife::entry_get_factory,
-};
+OV_CLAP_EXPORT const clapabi::clap_plugin_entry clap_entry =
+    ovtestclapmodule::plain_entry<ovtestclaplife::kFactory>({1u, 2u, 0u});

@@ -20,8 +20,7 @@
 
 #include "../loop_report.h"
 #include "clap/abi.h"
-
-#define OV_CLAP_EXPORT extern "C" __attribute__((visibility("default")))
+#include "test_module.h"
 
 namespace ovtestclaploop {
 namespace {
@@ -301,18 +300,8 @@ const clap_plugin* factory_create(const clap_plugin_factory*, const clap_host* h
 
 const clap_plugin_factory kFactory{&factory_count, &factory_descriptor, &factory_create};
 
-bool entry_init(const char*) { return true; }
-void entry_deinit() {}
-const void* entry_get_factory(const char* id) {
-    return id != nullptr && std::strcmp(id, kPluginFactoryId) == 0 ? &kFactory : nullptr;
-}
-
 }  // namespace
 }  // namespace ovtestclaploop
 
-OV_CLAP_EXPORT const clapabi::clap_plugin_entry clap_entry{
-    {1, 2, 2},
-    &ovtestclaploop::entry_init,
-    &ovtestclaploop::entry_deinit,
-    &ovtestclaploop::entry_get_factory,
-};
+OV_CLAP_EXPORT const clapabi::clap_plugin_entry clap_entry =
+    ovtestclapmodule::plain_entry<ovtestclaploop::kFactory>({1, 2, 2});

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "view.h"
+#include "test_text.h"
 #include "vst3/abi.h"
 
 #ifndef OV_FX_VARIANT
@@ -153,16 +154,7 @@ const ClassSpec* find_tag(std::uint8_t tag) {
     return nullptr;
 }
 
-void copy_text(char16_t* out, std::size_t units, const std::string& text) {
-    std::size_t i = 0;
-    for (; i + 1 < units && i < text.size(); ++i) out[i] = static_cast<char16_t>(static_cast<unsigned char>(text[i]));
-    out[i] = 0;
-}
-
-void copy_text(char* out, std::size_t bytes, const char* text) {
-    std::memset(out, 0, bytes);
-    std::memcpy(out, text, std::min(bytes, std::strlen(text)));
-}
+using ovtestvst3::copy_text;
 
 std::string fixed(double value, int decimals) {
     char buffer[64];

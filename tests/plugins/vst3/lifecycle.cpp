@@ -25,6 +25,7 @@
 #include <string>
 #include <utility>
 
+#include "test_text.h"
 #include "vst3/abi.h"
 
 #ifdef _WIN32
@@ -55,16 +56,7 @@ void class_id(std::uint8_t tag, char out[16]) {
     std::memcpy(out, bytes, 16);
 }
 
-void copy_text(char16_t* out, std::size_t units, const std::string& text) {
-    std::size_t i = 0;
-    for (; i + 1 < units && i < text.size(); ++i) out[i] = static_cast<char16_t>(static_cast<unsigned char>(text[i]));
-    out[i] = 0;
-}
-
-void copy_text(char* out, std::size_t bytes, const char* text) {
-    std::memset(out, 0, bytes);
-    std::memcpy(out, text, std::min(bytes, std::strlen(text)));
-}
+using ovtestvst3::copy_text;
 
 enum Param : ParamID { kLatency = 0, kRefuse = 1, kActivations = 2, kBlocks = 3, kViolations = 4, kParked = 5, kLive = 6 };
 struct ParamDef {
