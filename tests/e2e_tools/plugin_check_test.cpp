@@ -233,29 +233,37 @@ TEST_F(Soak, AShortSoakPassesAndSamplesTheHost) {
 
 TEST_F(Soak, EditorsThatNeverOpenAreCountedNotFailed) {
     // The test file's editors that fail on purpose are answered with their reason; the soak
-    // counts them per plug-in, while the working editors open and close around them. The seed
-    // is one whose racks reach two of the faulty editors.
+    // counts them per plug-in, while the working editors open and close around them. Which
+    // editors a run reaches depends on the seed and on how the blocks interleave with the
+    // requests, so a few seeds are tried until one reaches a faulty editor.
     std::string why_not;
     XvfbServer* xvfb = shared_xvfb(why_not);
     if (!xvfb) GTEST_SKIP() << why_not;
     RunOptions options;
     options.env = {{"DISPLAY", xvfb->display()}};
     options.timeout = std::chrono::milliseconds(240000);
-    const RunResult run = run_process(native_standin(),
-                                      {"soak", "--host", native_host(), "--blocks", "3000", "--seed", "5", "--json",
-                                       "--plugin", test_plugin("clap/ov-test-effects.clap")},
-                                      options);
-    auto report = ov::parse_json(run.out);
-    ASSERT_TRUE(report.value) << run.describe();
-    const ov::Json& soak = *report.value;
-    EXPECT_EQ(soak["ok"], true) << ov::to_pretty_json(soak);
-    EXPECT_GT(soak["changes"].value("editorOpen", 0), 0) << ov::to_pretty_json(soak);
-    ASSERT_TRUE(soak.contains("editorRefusals")) << ov::to_pretty_json(soak);
-    for (const auto& [uid, count] : soak["editorRefusals"].items()) {
-        EXPECT_TRUE(uid == "org.orvia.test.editor-nocreate" || uid == "org.orvia.test.editor-noparent" ||
-                    uid == "org.orvia.test.editor-otherapi")
-            << uid << " " << count;
+    bool reached_a_faulty_editor = false;
+    for (const char* seed : {"5", "1", "3", "4"}) {
+        SCOPED_TRACE(seed);
+        const RunResult run = run_process(native_standin(),
+                                          {"soak", "--host", native_host(), "--blocks", "3000", "--seed", seed, "--json",
+                                           "--plugin", test_plugin("clap/ov-test-effects.clap")},
+                                          options);
+        auto report = ov::parse_json(run.out);
+        ASSERT_TRUE(report.value) << run.describe();
+        const ov::Json& soak = *report.value;
+        EXPECT_EQ(soak["ok"], true) << ov::to_pretty_json(soak);
+        EXPECT_GT(soak["changes"].value("editorOpen", 0), 0) << ov::to_pretty_json(soak);
+        if (!soak.contains("editorRefusals")) continue;
+        reached_a_faulty_editor = true;
+        for (const auto& [uid, count] : soak["editorRefusals"].items()) {
+            EXPECT_TRUE(uid == "org.orvia.test.editor-nocreate" || uid == "org.orvia.test.editor-noparent" ||
+                        uid == "org.orvia.test.editor-otherapi")
+                << uid << " " << count;
+        }
+        break;
     }
+    EXPECT_TRUE(reached_a_faulty_editor);
 }
 
 // ov-standin-audio.exe checks with ov-pluginhost.exe under Wine.
