@@ -94,6 +94,13 @@ protected:
         return reply.value("error", std::string());
     }
 
+    // Waits until the audio thread holds the chain of the last setRack: a block published
+    // before it does counts as already seen and is never answered.
+    void wait_for_chain() {
+        ASSERT_TRUE(rig_->wait_mapping(
+            [](const ovstandin::MappingView& m) { return m.u32(ovstandin::field::active) == 1; }, 20000));
+    }
+
     void expect_audio(const ovstandin::BlockPlan& plan) {
         ovstandin::BlockRun run = rig_->run_blocks(plan);
         EXPECT_EQ(run.received, plan.count) << describe_run(run);

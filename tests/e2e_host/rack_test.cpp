@@ -278,6 +278,7 @@ TEST_F(RackHost, EightGainSlotsFillEverySlotTime) {
 TEST_F(RackHost, LateHostProcessesOnlyTheNewestBlock) {
     start_rack(1);
     result_of(set_rack({internal_slot(4, "hang:1500")}));
+    wait_for_chain();
     // While the audio thread sleeps inside block A, three more blocks arrive.
     const std::uint64_t a = rig_->publish_block({});
     ASSERT_TRUE(rig_->wait_mapping([](const ovstandin::MappingView& m) { return m.i32(field::audioSlotKey) == 4; },
@@ -297,6 +298,7 @@ TEST_F(RackHost, LateHostProcessesOnlyTheNewestBlock) {
 TEST_F(RackHost, StuckAudioThreadFailsSetRackAfterFiveSeconds) {
     start_rack(1);
     result_of(set_rack({internal_slot(7, "hang:10000")}));
+    wait_for_chain();
     rig_->publish_block({});
     ASSERT_TRUE(rig_->wait_mapping([](const ovstandin::MappingView& m) { return m.i32(field::audioSlotKey) == 7; },
                                    20000));
